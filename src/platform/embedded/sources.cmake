@@ -1,0 +1,9 @@
+# The embedded machine's sources, added to orvane_platform.
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/Sqlite.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MachineDatabase.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AccountRules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PasswordHash.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ResultBuffer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/EmbeddedNetApi.cpp
+)

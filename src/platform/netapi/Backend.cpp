@@ -1,0 +1,24 @@
+#include "platform/netapi/Backend.h"
+
+#include "platform/embedded/EmbeddedNetApi.h"
+#include "platform/embedded/Sqlite.h"
+
+namespace orvane {
+
+std::unique_ptr<NetApi> createNetApi(const QString& machineFolder) {
+    const QString name = qEnvironmentVariable("ORVANE_NETAPI");
+    if (name.isEmpty() || name == u"embedded") {
+        try {
+            return std::make_unique<embedded::EmbeddedNetApi>(machineFolder);
+        } catch (const sqlite::Error& e) {
+            throw BackendError("cannot open the embedded machine in " +
+                               machineFolder.toStdString() + ": " + e.what());
+        }
+    }
+    if (name == u"samba")
+        throw BackendError("ORVANE_NETAPI=samba: this build has no samba backend");
+    throw BackendError("ORVANE_NETAPI=" + name.toStdString() +
+                       " names no backend; use \"embedded\" or \"samba\"");
+}
+
+} // namespace orvane

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+namespace orvane::ui {
+
+const QStringList& usageText();
+
+} // namespace orvane::ui

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QIcon>
+
+namespace orvane::ui {
+
+// 16 x 16 icons drawn at run time: an ordinary account, an administrator or
+// guest account, and a local group.
+QIcon ordinaryAccountIcon();
+QIcon specialAccountIcon();
+QIcon groupIcon();
+
+} // namespace orvane::ui

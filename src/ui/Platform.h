@@ -1,0 +1,17 @@
+#pragma once
+
+namespace orvane {
+
+class NetApi;
+class Registry;
+class Dialogs;
+
+// What the window asks of the operating system, handed in so that every window
+// (and every test) has its own.
+struct Platform {
+    NetApi& net;
+    Registry& registry;
+    Dialogs& dialogs;
+};
+
+} // namespace orvane

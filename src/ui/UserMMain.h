@@ -1,0 +1,164 @@
+#pragma once
+
+#include "platform/NETUSER.h"
+#include "ui/Platform.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <exception>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitterHandle;
+class QStatusBar;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TFSLList;
+
+// The program's title, shown on the main window and on the error box.
+inline constexpr char16_t kProgramTitle[] = u"Orvane";
+
+// The main window: every control the commands read and write, the logon
+// context, and the command handlers.
+class TUMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TUMainForm(orvane::Platform platform, QWidget* parent = nullptr);
+    ~TUMainForm() override;
+
+    // Top strip.
+    QWidget* Panel1;
+    QPushButton* Button1;
+
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+
+    // First tab page.
+    QGroupBox* GroupBox1;
+    QTreeWidget* ListView1;
+    QGroupBox* GroupBox2;
+    QListWidget* ListBox1;
+    QGroupBox* GroupBox3;
+    QGroupBox* GroupBox6;
+    QTreeWidget* ListView2;
+    QSplitterHandle* Splitter1;
+    QSplitterHandle* Splitter2;
+    QSplitterHandle* Splitter3;
+
+    QLabel* Label1;
+    QLineEdit* mDirPathEdit;
+    QPushButton* Button5;
+
+    QGroupBox* GroupBox4;
+    QLabel* Label2;
+    QLineEdit* Edit2;
+    QLabel* Label4;
+    QLineEdit* Edit3;
+    QLabel* Label3;
+    QLineEdit* Edit4;
+    QLabel* Label5;
+    QLineEdit* Edit5;
+    QPushButton* Button8;
+
+    QGroupBox* GroupBox5;
+    QLabel* Label6;
+    QLineEdit* Edit6;
+    QPushButton* Button7;
+    QPushButton* Button6;
+
+    // Second tab page.
+    QPlainTextEdit* Memo1;
+    QSplitterHandle* Splitter4;
+    QGroupBox* GroupBox7;
+
+    // The status bar and its five panels.
+    QStatusBar* StatusBar1;
+    std::array<QLabel*, 5> StatusPanels;
+
+    // The account list's context menu.
+    QMenu* PopupMenu1;
+    QAction* N7;
+    QAction* N8;
+    QAction* N10;
+    QAction* N18;
+    QAction* N9;
+    QAction* N5;
+    QAction* N4;
+    QAction* N6;
+    QAction* N14;
+    QAction* N11;
+    QAction* N12;
+    QAction* N13;
+    QAction* N3;
+    QAction* N1;
+    QAction* N2;
+    QAction* N17;
+    QAction* N15;
+    QAction* N16;
+
+    // Icons of the account rows (0 ordinary, 1 administrator or guest) and of
+    // the group rows.
+    QList<QIcon> ImageList1;
+    QList<QIcon> ImageList2;
+
+    // The preview dialog of the import, created hidden after this window.
+    TFSLList* FSLList = nullptr;
+
+    // The logon context.
+    QString mServerName;
+    QString hDirPath;
+    QString DomainName;
+    QString LUser;
+
+    void FormCreate();
+    void FormShow();
+
+    void ReadConfigRegKey(QString& hDirStr);
+    void SaveConfigRegKey(const QString& hDirStr);
+    void Button5Click();
+
+    void GetAccountList(const QString& ServerName);
+    void GetGroupList(const QString& ServerName);
+    QStringList GetUserGroups(const QString& AUser);
+    QString Get_UF_ShareInfo(const QString& path);
+
+    // Shows an error that escaped a handler in the error box.
+    void ShowException(const std::exception& error);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Runs a handler; an error that escapes it goes to the error box.
+    template <class Handler> void guarded(Handler&& handler);
+    template <class Handler> auto handlerSlot(Handler handler) {
+        return [this, handler] { guarded([this, handler] { (this->*handler)(); }); };
+    }
+
+    void buildLayout();
+    void buildOptionsBox();
+    void buildHelpPage();
+    void buildPopupMenu();
+    QTreeWidgetItem* accountRow(const USER_INFO_1& account);
+
+    orvane::Platform m_platform;
+    bool m_shown = false;
+    // Counts the refills of the account list, so a refill that dispatched
+    // events can tell that the list was rebuilt meanwhile.
+    std::uint64_t m_listGeneration = 0;
+};

@@ -1,0 +1,53 @@
+// The home root: read at start-up, chosen with the folder chooser, kept in the
+// registry.
+#include "ui/UserMMain.h"
+
+#include "core/Text.h"
+#include "platform/Dialogs.h"
+#include "platform/RegistryKey.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+const QString kConfigKey = QStringLiteral("SOFTWARE\\ROrirAridEzo\\");
+const QString kHomePathValue = QStringLiteral("MHomePath");
+
+// The chooser's tree starts at drive D: on Windows; elsewhere there is no
+// drive D, so it starts at the top of the folder tree.
+QString chooserRoot() {
+#ifdef _WIN32
+    return QStringLiteral("D:\\");
+#else
+    return QStringLiteral("/");
+#endif
+}
+
+} // namespace
+
+void TUMainForm::ReadConfigRegKey(QString& hDirStr) {
+    const orvane::RegistryKey key(m_platform.registry, kConfigKey, true);
+    hDirStr = orvane::IncludeTrailingPathDelimiter(key.ReadString(kHomePathValue));
+}
+
+void TUMainForm::SaveConfigRegKey(const QString& hDirStr) {
+    orvane::RegistryKey key(m_platform.registry, kConfigKey, true);
+    key.WriteString(kHomePathValue, hDirStr);
+}
+
+void TUMainForm::Button5Click() {
+    const std::optional<QString> chosen = m_platform.dialogs.chooseFolder(
+        this,
+        QString::fromUtf16(
+            u"选择用户主文件夹存放位置，所有用户的个人文件夹都默认创建在这个路径之下。"
+            u"（建议目录层次不易太深）"),
+        chooserRoot());
+    if (!chosen)
+        return;
+    const QString& path = *chosen;
+    mDirPathEdit->setText(path);
+    hDirPath = orvane::IncludeTrailingPathDelimiter(path);
+    SaveConfigRegKey(path);
+    StatusPanels[3]->setText(hDirPath);
+}

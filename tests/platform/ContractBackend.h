@@ -1,0 +1,44 @@
+#pragma once
+
+// What the contract suite needs from a backend. A backend joins the suite by
+// registering a ContractBackend from its own source file in this folder.
+
+#include "platform/netapi/NetApi.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvane::test {
+
+// One machine of the backend, fresh for one test and gone after it.
+class ContractMachine {
+public:
+    virtual ~ContractMachine() = default;
+    virtual NetApi& api() = 0;
+    // How a caller names this machine as a server: "\\" and its name.
+    virtual QString serverName() const = 0;
+    // Makes a folder on the server's file system and returns its path as the
+    // service takes it.
+    virtual QString makeFolder(const QString& leaf) = 0;
+};
+
+class ContractBackend {
+public:
+    virtual ~ContractBackend() = default;
+    virtual std::string name() const = 0;
+    // Why the backend cannot be tried here (no server to talk to), or empty.
+    virtual std::string unavailable() const { return {}; }
+    virtual std::unique_ptr<ContractMachine> freshMachine() = 0;
+};
+
+std::vector<std::shared_ptr<ContractBackend>>& contractBackends();
+
+struct RegisterContractBackend {
+    explicit RegisterContractBackend(std::shared_ptr<ContractBackend> backend) {
+        contractBackends().push_back(std::move(backend));
+    }
+};
+
+} // namespace orvane::test

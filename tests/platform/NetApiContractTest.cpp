@@ -1,0 +1,158 @@
+// What the program's handlers rely on, and every backend must do, as a Windows
+// server does it. Each test gets a fresh machine of each registered backend.
+
+#include "ContractBackend.h"
+#include "NetApiCalls.h"
+
+#include "platform/netapi/NetBuffer.h"
+
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace orvane::test {
+
+std::vector<std::shared_ptr<ContractBackend>>& contractBackends() {
+    static std::vector<std::shared_ptr<ContractBackend>> backends;
+    return backends;
+}
+
+namespace {
+
+// A builtin group that no account joins by itself.
+const QString kGroup = QStringLiteral("Remote Desktop Users");
+
+class NetApiContract : public testing::TestWithParam<std::shared_ptr<ContractBackend>> {
+protected:
+    void SetUp() override {
+        if (const std::string why = GetParam()->unavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        m_machine = GetParam()->freshMachine();
+    }
+    NetApi& api() { return m_machine->api(); }
+    QString server() const { return m_machine->serverName(); }
+    QString folder(const QString& leaf) { return m_machine->makeFolder(leaf); }
+
+private:
+    std::unique_ptr<ContractMachine> m_machine;
+};
+
+TEST_P(NetApiContract, AddingAnExistingNameIsUserExists) {
+    EXPECT_EQ(addUser(api(), "ctrAlice"), NERR_Success);
+    EXPECT_EQ(addUser(api(), "ctrAlice"), NERR_UserExists);
+}
+
+TEST_P(NetApiContract, ListingInBatchesGivesEveryAccountOnceWithItsFields) {
+    const QString home = folder("homes/ctr07");
+    for (int i = 0; i < 70; ++i) {
+        const QString name = QStringLiteral("ctr%1").arg(i, 2, 10, QChar(u'0'));
+        ASSERT_EQ(addUser(api(), name, kGoodPassword, "note " + name, i == 7 ? home : QString()),
+                  NERR_Success);
+    }
+    const Listing listing = listUsers(api(), server(), 0);
+    ASSERT_EQ(listing.results.back(), NERR_Success);
+    for (size_t i = 0; i + 1 < listing.results.size(); ++i) {
+        EXPECT_EQ(listing.results[i], ERROR_MORE_DATA);
+        EXPECT_NE(listing.resumeHandles[i], 0u);
+    }
+    QSet<QString> seen;
+    for (const User& user : listing.users) {
+        EXPECT_FALSE(seen.contains(user.name)) << user.name.toStdString();
+        seen.insert(user.name);
+    }
+    for (int i = 0; i < 70; ++i) {
+        const QString name = QStringLiteral("ctr%1").arg(i, 2, 10, QChar(u'0'));
+        const User* user = findUser(listing.users, name);
+        ASSERT_TRUE(user) << name.toStdString();
+        EXPECT_EQ(user->comment, "note " + name);
+        EXPECT_EQ(user->homeDir, i == 7 ? home : QString(""));
+        EXPECT_EQ(user->priv, USER_PRIV_USER);
+    }
+    // A null server is this machine too.
+    EXPECT_EQ(listUsers(api(), QString(), 0).users.size(), listing.users.size());
+}
+
+TEST_P(NetApiContract, LocalGroupsIncludeTheBuiltinOnes) {
+    QStringList groups;
+    ASSERT_EQ(localGroups(api(), server(), groups), NERR_Success);
+    for (const char* name : {"Administrators", "Users", "Guests"})
+        EXPECT_TRUE(groups.contains(name)) << name;
+}
+
+TEST_P(NetApiContract, MembershipIsAddedOnceRemovedOnceAndShows) {
+    ASSERT_EQ(addUser(api(), "ctrBob"), NERR_Success);
+    QStringList groups;
+    EXPECT_EQ(addMembers(api(), server(), kGroup, {"ctrBob"}), NERR_Success);
+    EXPECT_EQ(addMembers(api(), server(), kGroup, {"ctrBob"}), ERROR_MEMBER_IN_ALIAS);
+    ASSERT_EQ(userGroups(api(), "ctrBob", groups), NERR_Success);
+    EXPECT_TRUE(groups.contains(kGroup));
+
+    EXPECT_EQ(delMembers(api(), server(), kGroup, {"ctrBob"}), NERR_Success);
+    EXPECT_EQ(delMembers(api(), server(), kGroup, {"ctrBob"}), ERROR_MEMBER_NOT_IN_ALIAS);
+    ASSERT_EQ(userGroups(api(), "ctrBob", groups), NERR_Success);
+    EXPECT_FALSE(groups.contains(kGroup));
+}
+
+TEST_P(NetApiContract, DeletedAccountIsGone) {
+    ASSERT_EQ(addUser(api(), "ctrCarol"), NERR_Success);
+    EXPECT_EQ(api().NetUserDel(nullptr, u"ctrCarol"), NERR_Success);
+    EXPECT_EQ(api().NetUserDel(nullptr, u"ctrCarol"), NERR_UserNotFound);
+    EXPECT_FALSE(findUser(listUsers(api(), server()).users, "ctrCarol"));
+    EXPECT_EQ(addUser(api(), "ctrCarol"), NERR_Success);
+}
+
+TEST_P(NetApiContract, SetInfoSetsAndClearsTheHomeFolderAlone) {
+    ASSERT_EQ(addUser(api(), "ctrDave", kGoodPassword, "kept"), NERR_Success);
+    const QString home = folder("homes/ctrDave");
+    ASSERT_EQ(setHomeDir(api(), "ctrDave", home), NERR_Success);
+    const User* user = findUser(listUsers(api(), server()).users, "ctrDave");
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->homeDir, home);
+    EXPECT_EQ(user->comment, "kept");
+
+    ASSERT_EQ(setHomeDir(api(), "ctrDave", ""), NERR_Success);
+    const Listing after = listUsers(api(), server());
+    ASSERT_TRUE((user = findUser(after.users, "ctrDave")));
+    EXPECT_EQ(user->homeDir, "");
+    EXPECT_EQ(user->comment, "kept");
+}
+
+TEST_P(NetApiContract, SharesAreAddedListedWithTheirPathAndDeleted) {
+    const QString first = folder("shares/first"), second = folder("shares/second");
+    ASSERT_EQ(addShare(api(), server(), "ctrFirst", first), NERR_Success);
+    ASSERT_EQ(addShare(api(), server(), "ctrSecond", second), NERR_Success);
+    EXPECT_EQ(addShare(api(), server(), "ctrFirst", second), NERR_DuplicateShare);
+
+    std::vector<Share> list;
+    ASSERT_EQ(shares(api(), QString(), list), NERR_Success);
+    auto pathOf = [&](const QString& name) {
+        for (const Share& share : list)
+            if (share.name.compare(name, Qt::CaseInsensitive) == 0)
+                return share.path;
+        return QStringLiteral("<none>");
+    };
+    EXPECT_EQ(pathOf("ctrFirst"), first);
+    EXPECT_EQ(pathOf("ctrSecond"), second);
+
+    EXPECT_EQ(delShare(api(), server(), "ctrFirst"), NERR_Success);
+    EXPECT_EQ(delShare(api(), server(), "ctrFirst"), NERR_NetNameNotFound);
+    ASSERT_EQ(shares(api(), QString(), list), NERR_Success);
+    EXPECT_EQ(pathOf("ctrFirst"), "<none>");
+    EXPECT_EQ(pathOf("ctrSecond"), second);
+}
+
+TEST_P(NetApiContract, BuffersAreFreedAndFreeingNullIsFine) {
+    EXPECT_EQ(api().NetApiBufferFree(nullptr), NERR_Success);
+    LPBYTE buffer = nullptr;
+    DWORD read = 0, total = 0;
+    ASSERT_EQ(api().NetLocalGroupEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total,
+                                      nullptr),
+              NERR_Success);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(api().NetApiBufferFree(buffer), NERR_Success);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, NetApiContract, testing::ValuesIn(contractBackends()),
+                         [](const auto& info) { return info.param->name(); });
+
+} // namespace
+} // namespace orvane::test

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/Registry.h"
+#include "platform/embedded/EmbeddedNetApi.h"
+#include "platform/netapi/WideText.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+namespace orvane::test {
+
+// A machine of the test's own in a temporary folder: the embedded service,
+// its registry and dialogs that a script answers.
+struct TestMachine {
+    QTemporaryDir dir;
+    QString folder = dir.path() + QStringLiteral("/machine");
+    embedded::EmbeddedNetApi net{folder};
+    MachineRegistry registry{folder};
+    ScriptedDialogs dialogs;
+
+    // A path inside the temporary folder.
+    QString path(const QString& name) const { return dir.path() + u'/' + name; }
+
+    // Creates an account through the service, as an administrator would.
+    NET_API_STATUS addUser(const QString& name,
+                           const QString& password = QStringLiteral("Pa55word!"),
+                           const QString& comment = QString());
+    NET_API_STATUS setHome(const QString& name, const QString& home);
+    NET_API_STATUS join(const QString& group, const QString& name);
+    NET_API_STATUS share(const QString& name, const QString& path);
+};
+
+// Sets or clears an environment variable for a scope and restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<QString> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace orvane::test
