@@ -6,14 +6,15 @@
 #include "platform/Environment.h"
 #include "ui/HelpText.h"
 #include "ui/Icons.h"
+#include "ui/LogListBox.h"
 #include "ui/LookAndFeel.h"
+#include "ui/UserMMainCommands.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -161,8 +162,7 @@ void TUMainForm::buildLayout() {
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
 
     GroupBox2 = named<QGroupBox>("GroupBox2", QString::fromUtf16(u"执行日志"), rows);
-    ListBox1 = named<QListWidget>("ListBox1", GroupBox2);
-    ListBox1->setUniformItemSizes(true);
+    ListBox1 = named<LogListBox>("ListBox1", GroupBox2);
     (new QVBoxLayout(GroupBox2))->addWidget(ListBox1);
     rows->setStretchFactor(0, 1);
     rows->setStretchFactor(1, 0);
@@ -187,8 +187,7 @@ void TUMainForm::buildLayout() {
     setStatusBar(StatusBar1);
 
     buildPopupMenu();
-
-    connect(Button5, &QPushButton::clicked, this, handlerSlot(&TUMainForm::Button5Click));
+    connectHandlers();
 }
 
 void TUMainForm::buildOptionsBox() {
@@ -276,14 +275,6 @@ void TUMainForm::buildPopupMenu() {
     N15 = entry("N15", u"关联主文件夹");
     N16 = entry("N16", u"撤销关联");
     PopupMenu1->setDefaultAction(N14);
-}
-
-template <class Handler> void TUMainForm::guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowException(error);
-    }
 }
 
 void TUMainForm::ShowException(const std::exception& error) {

@@ -11,12 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <functional>
 
 class QAction;
+class QDateTime;
+class QKeyEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,6 +28,7 @@ class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class LogListBox;
 class TFSLList;
 
 // The program's title, shown on the main window and on the error box.
@@ -52,7 +55,7 @@ public:
     QGroupBox* GroupBox1;
     QTreeWidget* ListView1;
     QGroupBox* GroupBox2;
-    QListWidget* ListBox1;
+    LogListBox* ListBox1;
     QGroupBox* GroupBox3;
     QGroupBox* GroupBox6;
     QTreeWidget* ListView2;
@@ -140,8 +143,41 @@ public:
     // Shows an error that escaped a handler in the error box.
     void ShowException(const std::exception& error);
 
+    // The execution log.
+    void AddLogInfo(const QString& logStr);
+    // The clock of the log's time stamps; tests fix the time.
+    void setClock(std::function<QDateTime()> clock);
+
+    // Batch creation.
+    void Edit2KeyPress(QChar& Key);
+    void Edit3KeyPress(QChar& Key);
+    void Edit4KeyPress(QChar& Key);
+    void Button8Click();
+
+    // Selection and the context menu.
+    void N7Click();
+    void N8Click();
+    void N9Click();
+    void ListView1KeyDown(int Key, Qt::KeyboardModifiers Shift);
+    void PopupMenu1Popup();
+
+    // Group membership.
+    void AddGroupS(const QString& GroupName);
+    void ListView2DragDrop(int X, int Y);
+    void N4Click();
+    void N6Click();
+    void ListView2DblClick();
+
+    // Account deletion.
+    void N10Click();
+
+    // Whether a command is running; another one is refused until it ends.
+    bool commandRunning() const { return m_commandRunning; }
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Runs a handler; an error that escapes it goes to the error box.
@@ -149,6 +185,20 @@ private:
     template <class Handler> auto handlerSlot(Handler handler) {
         return [this, handler] { guarded([this, handler] { (this->*handler)(); }); };
     }
+    // A command that writes log lines or refills the list dispatches events,
+    // so another command could start inside it and act on rows a refill has
+    // removed: while one runs, every other such command is refused.
+    template <class Handler> void runCommand(Handler&& handler);
+    template <class Handler> auto commandSlot(Handler handler) {
+        return [this, handler] { runCommand([this, handler] { (this->*handler)(); }); };
+    }
+    // Visits the selected rows of the account list, first to last, with the
+    // row count taken once; stops when the window is being closed.
+    template <class Visit> void forEachSelectedAccount(Visit&& visit);
+
+    void connectHandlers();
+    bool filterKeyPress(QObject* box, QKeyEvent* event);
+    bool filterDrag(QObject* viewport, QEvent* event);
 
     void buildLayout();
     void buildOptionsBox();
@@ -157,7 +207,10 @@ private:
     QTreeWidgetItem* accountRow(const USER_INFO_1& account);
 
     orvane::Platform m_platform;
+    std::function<QDateTime()> m_clock;
     bool m_shown = false;
+    bool m_commandRunning = false;
+    bool m_closing = false;
     // Counts the refills of the account list, so a refill that dispatched
     // events can tell that the list was rebuilt meanwhile.
     std::uint64_t m_listGeneration = 0;

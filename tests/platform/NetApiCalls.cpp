@@ -9,7 +9,9 @@ namespace orvane::test {
 
 namespace {
 
-LPCWSTR orNull(const QString& text) { return text.isNull() ? nullptr : wideText(text); }
+LPCWSTR orNull(const QString& text) {
+    return text.isNull() ? nullptr : wideText(text);
+}
 
 // For the share calls, which take non-const strings.
 class WideOrNull {
@@ -32,8 +34,8 @@ NET_API_STATUS changeMembers(NetApi& api, bool add, const QString& server, const
     for (const QString& member : members)
         records.push_back({names.emplace_back(member).get()});
     auto call = add ? &NetApi::NetLocalGroupAddMembers : &NetApi::NetLocalGroupDelMembers;
-    return (api.*call)(orNull(server), wideText(group), 3,
-                       reinterpret_cast<LPBYTE>(records.data()), DWORD(records.size()));
+    return (api.*call)(orNull(server), wideText(group), 3, reinterpret_cast<LPBYTE>(records.data()),
+                       DWORD(records.size()));
 }
 
 } // namespace
@@ -45,8 +47,8 @@ Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen) {
     for (int call = 0; call < 100000; ++call) {
         NetBuffer<USER_INFO_1> buffer(api);
         DWORD read = 0, total = 0;
-        const NET_API_STATUS result = api.NetUserEnum(orNull(server), 1, 0, buffer.out(),
-                                                      prefmaxlen, &read, &total, &resume);
+        const NET_API_STATUS result =
+            api.NetUserEnum(orNull(server), 1, 0, buffer.out(), prefmaxlen, &read, &total, &resume);
         listing.results.push_back(result);
         listing.resumeHandles.push_back(resume);
         for (const USER_INFO_1& u : buffer.entries(read))
@@ -63,18 +65,22 @@ NET_API_STATUS addUser(NetApi& api, const QString& name, const QString& password
                        const QString& comment, const QString& homeDir, DWORD flags,
                        const QString& server, DWORD priv) {
     QString n = name, p = password, c = comment, h = homeDir;
-    USER_INFO_1 info{const_cast<LPWSTR>(orNull(n)), const_cast<LPWSTR>(orNull(p)), 0, priv,
-                     const_cast<LPWSTR>(orNull(h)), const_cast<LPWSTR>(orNull(c)), flags,
-                     nullptr};
+    USER_INFO_1 info{const_cast<LPWSTR>(orNull(n)), const_cast<LPWSTR>(orNull(p)), 0,     priv,
+                     const_cast<LPWSTR>(orNull(h)), const_cast<LPWSTR>(orNull(c)), flags, nullptr};
     return api.NetUserAdd(orNull(server), 1, reinterpret_cast<LPBYTE>(&info), nullptr);
 }
 
 NET_API_STATUS setHomeDir(NetApi& api, const QString& name, const QString& homeDir) {
     QString h = homeDir;
-    USER_INFO_1 info{nullptr, nullptr, 0, USER_PRIV_USER, const_cast<LPWSTR>(orNull(h)),
-                     nullptr, UF_DONT_EXPIRE_PASSWD, nullptr};
-    return api.NetUserSetInfo(nullptr, wideText(name), 1, reinterpret_cast<LPBYTE>(&info),
-                              nullptr);
+    USER_INFO_1 info{nullptr,
+                     nullptr,
+                     0,
+                     USER_PRIV_USER,
+                     const_cast<LPWSTR>(orNull(h)),
+                     nullptr,
+                     UF_DONT_EXPIRE_PASSWD,
+                     nullptr};
+    return api.NetUserSetInfo(nullptr, wideText(name), 1, reinterpret_cast<LPBYTE>(&info), nullptr);
 }
 
 NET_API_STATUS userGroups(NetApi& api, const QString& name, QStringList& groups) {
@@ -114,8 +120,16 @@ NET_API_STATUS addShare(NetApi& api, const QString& server, const QString& name,
                         const QString& path, LPDWORD parmErr) {
     WideOrNull s(server), n(name), p(path);
     WideBuffer remark(QStringLiteral("home folder"));
-    SHARE_INFO_502 info{n.get(), STYPE_DISKTREE, remark.get(), ACCESS_READ | ACCESS_WRITE | ACCESS_CREATE,
-                        MAX_PREFERRED_LENGTH, 10, p.get(), nullptr, 0, nullptr};
+    SHARE_INFO_502 info{n.get(),
+                        STYPE_DISKTREE,
+                        remark.get(),
+                        ACCESS_READ | ACCESS_WRITE | ACCESS_CREATE,
+                        MAX_PREFERRED_LENGTH,
+                        10,
+                        p.get(),
+                        nullptr,
+                        0,
+                        nullptr};
     return api.NetShareAdd(s.get(), 502, reinterpret_cast<LPBYTE>(&info), parmErr);
 }
 

@@ -11,7 +11,9 @@
 #include <vector>
 
 // Failure messages show texts as text.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << '"' << text.toStdString() << '"';
+}
 
 namespace orvane::test {
 

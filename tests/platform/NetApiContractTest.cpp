@@ -56,13 +56,13 @@ TEST_P(NetApiContract, ListingInBatchesGivesEveryAccountOnceWithItsFields) {
     }
     QSet<QString> seen;
     for (const User& user : listing.users) {
-        EXPECT_FALSE(seen.contains(user.name)) << user.name.toStdString();
+        EXPECT_FALSE(seen.contains(user.name)) << user.name;
         seen.insert(user.name);
     }
     for (int i = 0; i < 70; ++i) {
         const QString name = QStringLiteral("ctr%1").arg(i, 2, 10, QChar(u'0'));
         const User* user = findUser(listing.users, name);
-        ASSERT_TRUE(user) << name.toStdString();
+        ASSERT_TRUE(user) << name;
         EXPECT_EQ(user->comment, "note " + name);
         EXPECT_EQ(user->homeDir, i == 7 ? home : QString(""));
         EXPECT_EQ(user->priv, USER_PRIV_USER);
@@ -144,9 +144,9 @@ TEST_P(NetApiContract, BuffersAreFreedAndFreeingNullIsFine) {
     EXPECT_EQ(api().NetApiBufferFree(nullptr), NERR_Success);
     LPBYTE buffer = nullptr;
     DWORD read = 0, total = 0;
-    ASSERT_EQ(api().NetLocalGroupEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total,
-                                      nullptr),
-              NERR_Success);
+    ASSERT_EQ(
+        api().NetLocalGroupEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, nullptr),
+        NERR_Success);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(api().NetApiBufferFree(buffer), NERR_Success);
 }

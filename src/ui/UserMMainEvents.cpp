@@ -1,0 +1,114 @@
+// Wiring the controls to their handlers: clicks, menu entries, key filters,
+// drag and drop, and closing the window.
+#include "ui/UserMMain.h"
+#include "ui/UserMMainCommands.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+void TUMainForm::connectHandlers() {
+    connect(Button5, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button5Click));
+    connect(Button8, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button8Click));
+
+    connect(N7, &QAction::triggered, this, handlerSlot(&TUMainForm::N7Click));
+    connect(N8, &QAction::triggered, this, handlerSlot(&TUMainForm::N8Click));
+    connect(N9, &QAction::triggered, this, commandSlot(&TUMainForm::N9Click));
+    connect(N10, &QAction::triggered, this, commandSlot(&TUMainForm::N10Click));
+    connect(N4, &QAction::triggered, this, commandSlot(&TUMainForm::N4Click));
+    connect(N6, &QAction::triggered, this, commandSlot(&TUMainForm::N6Click));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, handlerSlot(&TUMainForm::PopupMenu1Popup));
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
+    });
+    connect(ListView2, &QAbstractItemView::doubleClicked, this,
+            handlerSlot(&TUMainForm::ListView2DblClick));
+
+    for (QLineEdit* box : {Edit2, Edit3, Edit4})
+        box->installEventFilter(this);
+    ListView1->installEventFilter(this);
+
+    // The account list starts drags of its selected rows by itself; both
+    // lists accept every drag, and only the group list acts on a drop.
+    ListView1->setDragEnabled(true);
+    ListView1->setDragDropMode(QAbstractItemView::DragOnly);
+    for (QTreeWidget* list : {ListView1, ListView2}) {
+        list->setAcceptDrops(true);
+        list->viewport()->setAcceptDrops(true);
+        list->viewport()->installEventFilter(this);
+    }
+}
+
+bool TUMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == ListView1) {
+            guarded([&] { ListView1KeyDown(key->key(), key->modifiers()); });
+            return false;
+        }
+        if (watched == Edit2 || watched == Edit3 || watched == Edit4)
+            return filterKeyPress(watched, key);
+    }
+    if (watched == ListView1->viewport() || watched == ListView2->viewport())
+        return filterDrag(watched, event);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TUMainForm::filterKeyPress(QObject* box, QKeyEvent* event) {
+    void (TUMainForm::*filter)(QChar&) = box == Edit2   ? &TUMainForm::Edit2KeyPress
+                                         : box == Edit3 ? &TUMainForm::Edit3KeyPress
+                                                        : &TUMainForm::Edit4KeyPress;
+    // Every typed character passes the filter; one it discards discards the key.
+    for (QChar c : event->text()) {
+        QChar key = c;
+        (this->*filter)(key);
+        if (key.isNull())
+            return true;
+    }
+    return false;
+}
+
+bool TUMainForm::filterDrag(QObject* viewport, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        // A press with Shift or Ctrl only changes the selection: no drag.
+        if (viewport == ListView1->viewport()) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            ListView1->setDragEnabled(
+                !(press->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)));
+        }
+        return false;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // ListView1DragOver and ListView2DragOver: every drag is accepted.
+        auto* move = static_cast<QDragMoveEvent*>(event);
+        move->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        drop->acceptProposedAction();
+        if (viewport == ListView2->viewport()) {
+            const QPoint at = drop->position().toPoint();
+            runCommand([&] { ListView2DragDrop(at.x(), at.y()); });
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TUMainForm::closeEvent(QCloseEvent* event) {
+    // A running command ends at its next row; the program ends once it has.
+    m_closing = true;
+    QMainWindow::closeEvent(event);
+}
