@@ -22,7 +22,7 @@ double peakRssMegabytes() {
 void BM_GetAccountList(benchmark::State& state) {
     const int accounts = int(state.range(0));
     BenchMachine machine(accounts, 100);
-    TUMainForm form(orvane::Platform{*machine.net, *machine.registry, machine.dialogs});
+    TUMainForm form(machine.platform());
     for (auto _ : state) {
         form.GetAccountList(form.mServerName);
         benchmark::DoNotOptimize(form.ListView1->topLevelItemCount());
@@ -42,7 +42,7 @@ BENCHMARK(BM_GetAccountList)
 void BM_StartToFirstShownWindow(benchmark::State& state) {
     BenchMachine machine(1000, 100);
     for (auto _ : state) {
-        TUMainForm form(orvane::Platform{*machine.net, *machine.registry, machine.dialogs});
+        TUMainForm form(machine.platform());
         form.show();
         QApplication::processEvents();
         benchmark::DoNotOptimize(form.ListView1->topLevelItemCount());

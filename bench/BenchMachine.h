@@ -2,7 +2,9 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/embedded/EmbeddedNetApi.h"
+#include "ui/Platform.h"
 
 #include <QTemporaryDir>
 
@@ -31,6 +33,9 @@ struct BenchMachine {
     std::unique_ptr<embedded::EmbeddedNetApi> net;
     std::unique_ptr<MachineRegistry> registry;
     SilentDialogs dialogs;
+    DesktopShell shell;
+
+    Platform platform() { return Platform{*net, *registry, dialogs, shell}; }
 };
 
 } // namespace orvane::bench

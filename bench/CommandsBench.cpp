@@ -20,7 +20,7 @@ void BM_NumberedRun1000(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         BenchMachine machine(0, 0);
-        TUMainForm form(orvane::Platform{*machine.net, *machine.registry, machine.dialogs});
+        TUMainForm form(machine.platform());
         form.show();
         // The boxes hold three digits: 0 to 999 is the longest run.
         form.Edit3->setText(QStringLiteral("0"));
@@ -44,7 +44,7 @@ BENCHMARK(BM_NumberedRun1000)->Unit(benchmark::kMillisecond)->Iterations(2);
 void BM_LogLines100000(benchmark::State& state) {
     for (auto _ : state) {
         BenchMachine machine(0, 0);
-        TUMainForm form(orvane::Platform{*machine.net, *machine.registry, machine.dialogs});
+        TUMainForm form(machine.platform());
         form.show();
         QElapsedTimer timer;
         double first = 0;

@@ -2,6 +2,7 @@
 // the hidden preview dialog, then the event loop.
 #include "platform/MachineFolder.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/netapi/Backend.h"
 #include "ui/LookAndFeel.h"
 #include "ui/QtDialogs.h"
@@ -32,7 +33,8 @@ int main(int argc, char* argv[]) {
 
     orvane::MachineRegistry registry(folder);
     orvane::ui::QtDialogs dialogs;
-    TUMainForm UMainForm(orvane::Platform{*net, registry, dialogs});
+    orvane::DesktopShell shell;
+    TUMainForm UMainForm(orvane::Platform{*net, registry, dialogs, shell});
     TFSLList FSLList(&UMainForm);
     UMainForm.FSLList = &FSLList;
     UMainForm.show();

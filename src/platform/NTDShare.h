@@ -42,3 +42,16 @@ inline constexpr DWORD SHARE_NETNAME_PARMNUM = 1;
 inline constexpr DWORD SHARE_PATH_PARMNUM = 7;
 
 #endif
+
+#include <QString>
+
+namespace orvane {
+
+class NetApi;
+
+// Shares the folder under the name with the remark on the server, through
+// NetShareAdd at level 502; returns the call's result.
+NET_API_STATUS AddDirShare(NetApi& net, const QString& server, const QString& path,
+                           const QString& name, const QString& remark);
+
+} // namespace orvane

@@ -5,6 +5,7 @@ namespace orvane {
 class NetApi;
 class Registry;
 class Dialogs;
+class Shell;
 
 // What the window asks of the operating system, handed in so that every window
 // (and every test) has its own.
@@ -12,6 +13,7 @@ struct Platform {
     NetApi& net;
     Registry& registry;
     Dialogs& dialogs;
+    Shell& shell;
 };
 
 } // namespace orvane

@@ -31,6 +31,9 @@ class QTreeWidgetItem;
 class LogListBox;
 class TFSLList;
 
+// Deletes the folder and everything below it; writes no log line.
+void DeleteDirTree(const QString& path);
+
 // The program's title, shown on the main window and on the error box.
 inline constexpr char16_t kProgramTitle[] = u"Orvane";
 
@@ -170,6 +173,18 @@ public:
 
     // Account deletion.
     void N10Click();
+
+    // Home folders: create, view, delete.
+    void N12Click();
+    void CreateUserDir(const QString& Mdir, QTreeWidget* UserList);
+    void N11Click();
+    void N13Click();
+    // Home folder association.
+    void N15Click();
+    void N16Click();
+    // Home folder sharing.
+    void N1Click();
+    void N2Click();
 
     // Whether a command is running; another one is refused until it ends.
     bool commandRunning() const { return m_commandRunning; }

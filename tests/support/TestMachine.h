@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/embedded/EmbeddedNetApi.h"
 #include "platform/netapi/WideText.h"
 #include "support/ScriptedDialogs.h"
+#include "ui/Platform.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -20,6 +22,10 @@ struct TestMachine {
     embedded::EmbeddedNetApi net{folder};
     MachineRegistry registry{folder};
     ScriptedDialogs dialogs;
+    // The real shell; tests point ORVANE_FILE_BROWSER at a recorder.
+    DesktopShell shell;
+
+    Platform platform() { return Platform{net, registry, dialogs, shell}; }
 
     // A path inside the temporary folder.
     QString path(const QString& name) const { return dir.path() + u'/' + name; }

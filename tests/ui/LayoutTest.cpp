@@ -34,10 +34,7 @@ class LayoutTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        form = std::make_unique<TUMainForm>(
-            orvane::Platform{machine.net, machine.registry, machine.dialogs});
-    }
+    void initTestCase() { form = std::make_unique<TUMainForm>(machine.platform()); }
 
     void everyControlIsFoundByItsName() {
         const char* names[] = {

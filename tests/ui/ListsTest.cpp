@@ -41,8 +41,7 @@ class ListsTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TUMainForm> openWindow(TestMachine& machine) {
-        auto form = std::make_unique<TUMainForm>(
-            orvane::Platform{machine.net, machine.registry, machine.dialogs});
+        auto form = std::make_unique<TUMainForm>(machine.platform());
         form->show();
         return form;
     }

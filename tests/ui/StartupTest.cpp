@@ -23,8 +23,7 @@ const QString kValue = QStringLiteral("MHomePath");
 const QString sep(orvane::PathDelimiter);
 
 std::unique_ptr<TUMainForm> openWindow(TestMachine& machine) {
-    return std::make_unique<TUMainForm>(
-        orvane::Platform{machine.net, machine.registry, machine.dialogs});
+    return std::make_unique<TUMainForm>(machine.platform());
 }
 
 QString stored(TestMachine& machine) {
@@ -221,7 +220,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         orvane::MachineRegistry unwritable(blocker.fileName() + QStringLiteral("/machine"));
-        TUMainForm form(orvane::Platform{machine.net, unwritable, machine.dialogs});
+        TUMainForm form(orvane::Platform{machine.net, unwritable, machine.dialogs, machine.shell});
         QCOMPARE(form.hDirPath, sep);
         const QString home = machine.path(QStringLiteral("Home"));
         machine.dialogs.folderAnswers.push_back(home);
