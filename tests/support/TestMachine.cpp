@@ -1,5 +1,7 @@
 #include "support/TestMachine.h"
 
+#include "platform/netapi/NetBuffer.h"
+
 namespace orvane::test {
 
 NET_API_STATUS TestMachine::addUser(const QString& name, const QString& password,
@@ -37,6 +39,19 @@ NET_API_STATUS TestMachine::share(const QString& name, const QString& path) {
     info.shi502_max_uses = DWORD(-1);
     info.shi502_path = reinterpret_cast<LPWSTR>(p.data());
     return net.NetShareAdd(nullptr, 502, reinterpret_cast<LPBYTE>(&info), nullptr);
+}
+
+std::optional<QStringList> TestMachine::groupsOf(const QString& name) {
+    NetBuffer<LOCALGROUP_USERS_INFO_0> buffer(net);
+    DWORD read = 0;
+    DWORD total = 0;
+    if (net.NetUserGetLocalGroups(nullptr, wideText(name), 0, LG_INCLUDE_INDIRECT, buffer.out(),
+                                  MAX_PREFERRED_LENGTH, &read, &total) != NERR_Success)
+        return std::nullopt;
+    QStringList groups;
+    for (const LOCALGROUP_USERS_INFO_0& group : buffer.entries(read))
+        groups.append(fromWide(group.lgrui0_name));
+    return groups;
 }
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<QString> value)

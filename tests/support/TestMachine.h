@@ -8,6 +8,7 @@
 #include "ui/Platform.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
@@ -37,6 +38,9 @@ struct TestMachine {
     NET_API_STATUS setHome(const QString& name, const QString& home);
     NET_API_STATUS join(const QString& group, const QString& name);
     NET_API_STATUS share(const QString& name, const QString& path);
+    // The account's local groups as the service reports them; nothing when
+    // the account does not exist.
+    std::optional<QStringList> groupsOf(const QString& name);
 };
 
 // Sets or clears an environment variable for a scope and restores it.

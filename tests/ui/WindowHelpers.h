@@ -1,0 +1,74 @@
+#pragma once
+
+// Reading the window the way a user sees it, for the tests.
+
+#include "ui/LogListBox.h"
+#include "ui/UserMMain.h"
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QStringList>
+#include <QTreeWidget>
+
+namespace orvane::test {
+
+// The log's messages, without their time stamps.
+inline QStringList logMessages(const TUMainForm& form) {
+    QStringList out;
+    for (int i = 0; i < form.ListBox1->count(); ++i) {
+        const QString line = form.ListBox1->item(i);
+        out.append(line.mid(line.indexOf(QStringLiteral("】 ")) + 2));
+    }
+    return out;
+}
+
+inline QStringList rowNames(const QTreeWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out.append(list->topLevelItem(i)->text(0));
+    return out;
+}
+
+inline QTreeWidgetItem* rowNamed(const QTreeWidget* list, const QString& name) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(0) == name)
+            return list->topLevelItem(i);
+    return nullptr;
+}
+
+inline QStringList selectedNames(const QTreeWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->isSelected())
+            out.append(list->topLevelItem(i)->text(0));
+    return out;
+}
+
+inline void selectRows(QTreeWidget* list, const QStringList& names) {
+    list->clearSelection();
+    for (const QString& name : names)
+        if (QTreeWidgetItem* row = rowNamed(list, name))
+            row->setSelected(true);
+}
+
+// Drags from the account list and drops at a point of the target's viewport;
+// returns whether the target accepted the drag.
+inline bool dropAt(QWidget* viewport, QPoint at) {
+    QMimeData data;
+    data.setData(QStringLiteral("application/x-qabstractitemmodeldatalist"), QByteArray());
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    return drop.isAccepted();
+}
+
+} // namespace orvane::test
