@@ -10,6 +10,9 @@
 #include "ui/UserMMain.h"
 
 #include <QApplication>
+#ifdef ORVANE_WEBENGINE
+#include "WebEngineBrowser.h"
+#endif
 #include <cstdio>
 #include <unistd.h>
 
@@ -27,6 +30,7 @@ int main(int argc, char* argv[]) {
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     orvane::ui::applyLookAndFeel();
@@ -34,7 +38,11 @@ int main(int argc, char* argv[]) {
     orvane::MachineRegistry registry(folder);
     orvane::ui::QtDialogs dialogs;
     orvane::DesktopShell shell;
-    TUMainForm UMainForm(orvane::Platform{*net, registry, dialogs, shell});
+    orvane::Platform platform{*net, registry, dialogs, shell};
+#ifdef ORVANE_WEBENGINE
+    platform.browser = orvane::createWebEngineBrowser;
+#endif
+    TUMainForm UMainForm(platform);
     TFSLList FSLList(&UMainForm);
     UMainForm.FSLList = &FSLList;
     UMainForm.show();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/WebBrowser.h"
+
 namespace orvane {
 
 class NetApi;
@@ -14,6 +16,8 @@ struct Platform {
     Registry& registry;
     Dialogs& dialogs;
     Shell& shell;
+    // The help page's browser; empty for none.
+    WebBrowserFactory browser = {};
 };
 
 } // namespace orvane

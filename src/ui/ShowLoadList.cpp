@@ -59,10 +59,19 @@ TFSLList::TFSLList(QWidget* parent) : QDialog(parent) {
 
 void TFSLList::Button1Click() {
     CsvFileOK = true;
-    close();
+    m_byButton = true;
+    accept();
 }
 
 void TFSLList::Button2Click() {
     CsvFileOK = false;
-    close();
+    m_byButton = true;
+    reject();
+}
+
+void TFSLList::done(int result) {
+    if (!m_byButton)
+        CsvFileOK = false;
+    m_byButton = false;
+    QDialog::done(result);
 }

@@ -27,4 +27,11 @@ public:
 
     // The number of columns of the preview list.
     static constexpr int kColumns = 21;
+
+protected:
+    // Closing without a button (Escape, the close box) abandons the table.
+    void done(int result) override;
+
+private:
+    bool m_byButton = false;
 };

@@ -10,6 +10,7 @@
 #include "ui/LookAndFeel.h"
 #include "ui/UserMMainCommands.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -81,7 +82,14 @@ TUMainForm::TUMainForm(orvane::Platform platform, QWidget* parent)
     guarded([this] { FormCreate(); });
 }
 
-TUMainForm::~TUMainForm() = default;
+TUMainForm::~TUMainForm() {
+    // A worker waits for its end to be handled here: let every one finish.
+    m_destroying = true;
+    while (m_runningWorkers > 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
 
 void TUMainForm::buildLayout() {
     setWindowTitle(QString::fromUtf16(kProgramTitle));

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/Dialogs.h"
 #include "platform/NETUSER.h"
 #include "ui/Platform.h"
+#include "ui/WebBrowser.h"
 
 #include <QIcon>
 #include <QList>
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QDateTime;
@@ -28,6 +31,7 @@ class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class AddUser;
 class LogListBox;
 class TFSLList;
 
@@ -174,6 +178,23 @@ public:
     // Account deletion.
     void N10Click();
 
+    // Account table import.
+    void Button7Click();
+    void Button6Click();
+    // The file-open dialog of the import box, and the file it chose last.
+    struct TOpenDialog {
+        orvane::Dialogs::OpenFileOptions options;
+        QString FileName;
+    } OpenDialog1;
+
+    // The help page's browser, made when the tab is first shown.
+    void TabSheet2Show();
+    orvane::WebBrowser* WebBrowser1 = nullptr;
+
+    // The hidden bulk-test command and its workers' end.
+    void Button1Click();
+    void END_OnTerminate(AddUser* Sender);
+
     // Home folders: create, view, delete.
     void N12Click();
     void CreateUserDir(const QString& Mdir, QTreeWidget* UserList);
@@ -185,6 +206,9 @@ public:
     // Home folder sharing.
     void N1Click();
     void N2Click();
+
+    // Bulk-test workers that have not yet ended and gone.
+    int runningWorkers() const { return m_runningWorkers; }
 
     // Whether a command is running; another one is refused until it ends.
     bool commandRunning() const { return m_commandRunning; }
@@ -221,10 +245,14 @@ private:
     void buildPopupMenu();
     QTreeWidgetItem* accountRow(const USER_INFO_1& account);
 
+    std::unique_ptr<orvane::WebBrowser> m_browser;
     orvane::Platform m_platform;
     std::function<QDateTime()> m_clock;
     bool m_shown = false;
     bool m_commandRunning = false;
+    // Bulk-test workers not yet gone; the window outlives them.
+    int m_runningWorkers = 0;
+    bool m_destroying = false;
     bool m_closing = false;
     // Counts the refills of the account list, so a refill that dispatched
     // events can tell that the list was rebuilt meanwhile.

@@ -12,11 +12,19 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 void TUMainForm::connectHandlers() {
     connect(Button5, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button5Click));
     connect(Button8, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button8Click));
+    connect(Button7, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button7Click));
+    connect(Button6, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button6Click));
+    connect(Button1, &QPushButton::clicked, this, handlerSlot(&TUMainForm::Button1Click));
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet2)
+            guarded([this] { TabSheet2Show(); });
+    });
 
     connect(N7, &QAction::triggered, this, handlerSlot(&TUMainForm::N7Click));
     connect(N8, &QAction::triggered, this, handlerSlot(&TUMainForm::N8Click));

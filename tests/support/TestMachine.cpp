@@ -1,5 +1,6 @@
 #include "support/TestMachine.h"
 
+#include "platform/embedded/Sqlite.h"
 #include "platform/netapi/NetBuffer.h"
 
 namespace orvane::test {
@@ -52,6 +53,28 @@ std::optional<QStringList> TestMachine::groupsOf(const QString& name) {
     for (const LOCALGROUP_USERS_INFO_0& group : buffer.entries(read))
         groups.append(fromWide(group.lgrui0_name));
     return groups;
+}
+
+namespace {
+QString queryText(const QString& folder, const char* sql) {
+    sqlite::Database db(folder + QStringLiteral("/machine.db"), false);
+    sqlite::Statement statement(db, sql);
+    return statement.step() ? statement.text(0) : QString();
+}
+} // namespace
+
+void TestMachine::setPasswordComplexity(bool on) {
+    sqlite::Database db(folder + QStringLiteral("/machine.db"), false);
+    sqlite::Statement update(db, "UPDATE policy SET value = ? WHERE name = 'password_complexity'");
+    update.bind(1, std::int64_t(on ? 1 : 0)).run();
+}
+
+int TestMachine::accountCount() {
+    return queryText(folder, "SELECT COUNT(*) FROM accounts").toInt();
+}
+
+QString TestMachine::integrityCheck() {
+    return queryText(folder, "PRAGMA integrity_check");
 }
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<QString> value)

@@ -41,6 +41,11 @@ struct TestMachine {
     // The account's local groups as the service reports them; nothing when
     // the account does not exist.
     std::optional<QStringList> groupsOf(const QString& name);
+    // The machine's password complexity rule, as an administrator sets it.
+    void setPasswordComplexity(bool on);
+    // How many accounts the machine holds, and its database's own check.
+    int accountCount();
+    QString integrityCheck();
 };
 
 // Sets or clears an environment variable for a scope and restores it.

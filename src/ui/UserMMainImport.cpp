@@ -1,0 +1,91 @@
+// Creating accounts from an account table, after its preview.
+#include "ui/UserMMain.h"
+
+#include "core/AccountTable.h"
+#include "core/Text.h"
+#include "platform/netapi/NetApi.h"
+#include "platform/netapi/WideText.h"
+#include "ui/ShowLoadList.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace {
+
+// The file-open dialog of the import box. "C:\" on Windows; elsewhere the top
+// of the folder tree stands for it.
+orvane::Dialogs::OpenFileOptions openDialogOptions() {
+    orvane::Dialogs::OpenFileOptions options;
+    options.title = QString::fromUtf16(u"指定要导入的域帐号信息表文件");
+    options.filter = QStringLiteral("CSV (*.CSV)");
+    options.defaultSuffix = QStringLiteral("CSV");
+#ifdef _WIN32
+    options.initialFolder = QStringLiteral("C:\\");
+#else
+    options.initialFolder = QStringLiteral("/");
+#endif
+    return options;
+}
+
+} // namespace
+
+void TUMainForm::Button7Click() {
+    if (OpenDialog1.options.title.isEmpty())
+        OpenDialog1.options = openDialogOptions();
+    Edit6->clear();
+    FSLList->ListView1->clear();
+    if (const std::optional<QString> chosen =
+            m_platform.dialogs.openFile(this, OpenDialog1.options)) {
+        OpenDialog1.FileName = *chosen;
+        const QList<QStringList> table =
+            orvane::readAccountTable(OpenDialog1.FileName, orvane::systemAnsiCodePage());
+        QList<QTreeWidgetItem*> rows;
+        rows.reserve(table.size());
+        for (const QStringList& fields : table)
+            rows.append(new QTreeWidgetItem(fields.mid(0, TFSLList::kColumns)));
+        FSLList->ListView1->addTopLevelItems(rows);
+    }
+    FSLList->PageControl1->setTabText(0, OpenDialog1.FileName + QString::fromUtf16(u" 用户帐户表"));
+    FSLList->exec();
+    if (FSLList->CsvFileOK) {
+        Edit6->setText(OpenDialog1.FileName);
+        Button6->setEnabled(true);
+    } else {
+        Edit6->clear();
+        Button6->setEnabled(false);
+    }
+}
+
+void TUMainForm::Button6Click() {
+    FSLList->ListView1->clear();
+    const QList<QStringList> table =
+        orvane::readAccountTable(OpenDialog1.FileName, orvane::systemAnsiCodePage());
+    for (const QStringList& fields : table) {
+        if (m_closing)
+            return;
+        QString name = orvane::Trim(fields[0]);
+        QString password = orvane::Trim(fields[1]);
+        const QString& group = fields[2];
+        USER_INFO_1 account{};
+        account.usri1_name = reinterpret_cast<LPWSTR>(name.data());
+        account.usri1_password = reinterpret_cast<LPWSTR>(password.data());
+        account.usri1_priv = USER_PRIV_USER;
+        account.usri1_flags = UF_DONT_EXPIRE_PASSWD;
+        const NET_API_STATUS created =
+            m_platform.net.NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&account), nullptr);
+        password.fill(QChar(0));
+        LOCALGROUP_MEMBERS_INFO_3 member{reinterpret_cast<LPWSTR>(name.data())};
+        const NET_API_STATUS joined = m_platform.net.NetLocalGroupAddMembers(
+            nullptr, orvane::wideText(group), 3, reinterpret_cast<LPBYTE>(&member), 1);
+        AddLogInfo(QString::fromUtf16(u"正在导入用户：") + fields[0]);
+        // The line above is written whatever happened: say what failed.
+        if (created != NERR_Success)
+            AddLogInfo(QString::fromUtf16(u"添加用户 ") + name + QString::fromUtf16(u" 失败"));
+        if (joined != NERR_Success && joined != ERROR_MEMBER_IN_ALIAS)
+            AddLogInfo(QString::fromUtf16(u"添加") + name + QString::fromUtf16(u" 到 ") + group +
+                       QString::fromUtf16(u" 组 失败"));
+    }
+    GetAccountList(mServerName);
+}

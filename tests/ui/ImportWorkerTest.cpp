@@ -1,0 +1,290 @@
+// The account table import through its preview dialog, and the hidden
+// bulk-test command's workers.
+#include "WindowHelpers.h"
+#include "support/TestMachine.h"
+#include "ui/LookAndFeel.h"
+#include "ui/ShowLoadList.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+using namespace orvane::test;
+
+namespace {
+
+enum class Answer { Confirm, Abandon, CloseBox };
+
+// Answers the preview dialog when it shows modally, and keeps what it showed.
+struct PreviewAnswerer {
+    TFSLList* dialog;
+    Answer answer;
+    int shown = 0;
+    QString caption;
+    QList<QStringList> rows;
+    QTimer timer;
+
+    PreviewAnswerer(TFSLList* d, Answer a) : dialog(d), answer(a) {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (QApplication::activeModalWidget() != dialog || !dialog->isVisible())
+                return;
+            ++shown;
+            caption = dialog->PageControl1->tabText(0);
+            rows.clear();
+            for (int i = 0; i < dialog->ListView1->topLevelItemCount(); ++i) {
+                QStringList row;
+                QTreeWidgetItem* item = dialog->ListView1->topLevelItem(i);
+                for (int c = 0; c < item->columnCount(); ++c)
+                    row.append(item->text(c));
+                rows.append(row);
+            }
+            if (answer == Answer::Confirm)
+                dialog->Button1->click();
+            else if (answer == Answer::Abandon)
+                dialog->Button2->click();
+            else
+                dialog->close();
+        });
+        timer.start();
+    }
+};
+
+QString writeTable(TestMachine& machine, const char* name, const QByteArray& bytes) {
+    const QString path = machine.path(QLatin1String(name));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+QString importLine(const QString& field) {
+    return QString::fromUtf16(u"正在导入用户：") + field;
+}
+
+} // namespace
+
+class ImportWorkerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TUMainForm> form;
+    TFSLList* preview = nullptr; // owned by the window, as in the program
+
+    void open(TestMachine& machine) {
+        form = std::make_unique<TUMainForm>(machine.platform());
+        preview = new TFSLList(form.get());
+        form->FSLList = preview;
+        form->show();
+    }
+private slots:
+    void initTestCase() { orvane::ui::applyLookAndFeel(); }
+    void cleanup() { form.reset(); }
+
+    void confirmedTableIsPreviewedAndImported() {
+        TestMachine machine;
+        open(machine);
+        const QString path = writeTable(
+            machine, "t.csv",
+            "\xEF\xBB\xBF" + QString::fromUtf16(u"用户名,密码,隶属组\r\n"
+                                                u"alpha,Pa55word!,Users\r\n"
+                                                u"beta\tPa55word!\t\"Remote Desktop Users\"\r\n"
+                                                u"only,two\r\n"
+                                                u"\" gamma \",\"Pa,55 \"\"w\"\"\",Users,x,y\n")
+                                 .toUtf8());
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+            QCOMPARE(answerer.shown, 1);
+            QCOMPARE(answerer.caption, path + QString::fromUtf16(u" 用户帐户表"));
+            QCOMPARE(answerer.rows.size(), 4);
+            QCOMPARE(
+                answerer.rows[3].mid(0, 5),
+                (QStringList{QStringLiteral(" gamma "), QStringLiteral("Pa,55 \"w\""),
+                             QStringLiteral("Users"), QStringLiteral("x"), QStringLiteral("y")}));
+        }
+        QCOMPARE(machine.dialogs.fileRequests.size(), size_t(1));
+        QCOMPARE(machine.dialogs.fileRequests[0].title,
+                 QString::fromUtf16(u"指定要导入的域帐号信息表文件"));
+        QCOMPARE(machine.dialogs.fileRequests[0].filter, QStringLiteral("CSV (*.CSV)"));
+        QCOMPARE(form->Edit6->text(), path);
+        QVERIFY(form->Button6->isEnabled());
+
+        form->Button6->click();
+        const QStringList lines = logMessages(*form);
+        // The header line is an account line too; its group does not exist.
+        QCOMPARE(lines, (QStringList{
+                            importLine(QString::fromUtf16(u"用户名")),
+                            QString::fromUtf16(u"添加用户 用户名 失败"),
+                            QString::fromUtf16(u"添加用户名 到 隶属组 组 失败"),
+                            importLine(QStringLiteral("alpha")),
+                            importLine(QStringLiteral("beta")),
+                            importLine(QStringLiteral(" gamma ")),
+                        }));
+        QCOMPARE(machine.groupsOf(QStringLiteral("alpha")), QStringList{QStringLiteral("Users")});
+        QCOMPARE(machine.groupsOf(QStringLiteral("beta")),
+                 QStringList{QStringLiteral("Remote Desktop Users")});
+        // The account name was trimmed; the quoted password kept its comma.
+        QCOMPARE(machine.groupsOf(QStringLiteral("gamma")), QStringList{QStringLiteral("Users")});
+        QVERIFY(!machine.groupsOf(QStringLiteral("only")));
+        QVERIFY(rowNamed(form->ListView1, QStringLiteral("gamma")));
+        // The same table can be imported again; now every account exists.
+        QVERIFY(form->Button6->isEnabled());
+        form->Button6->click();
+        QVERIFY(logMessages(*form).contains(QString::fromUtf16(u"添加用户 alpha 失败")));
+    }
+
+    void chineseAnsiAndUtf16Tables() {
+        TestMachine machine;
+        orvane::test::ScopedEnv lang("LC_ALL", QStringLiteral("zh_CN.UTF-8"));
+        open(machine);
+        // Excel on a Chinese Windows: GBK bytes, no byte-order mark.
+        const QString gbk = writeTable(machine, "gbk.csv", "\xd5\xc5\xc8\xfd,Pa55word!,Users\r\n");
+        machine.dialogs.fileAnswers.push_back(gbk);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+            QCOMPARE(answerer.rows.value(0).value(0), QString::fromUtf16(u"张三"));
+        }
+        QByteArray utf16("\xFF\xFE");
+        for (QChar c : QString::fromUtf16(u"李四,Pa55word!,Users"))
+            utf16.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+        const QString wide = writeTable(machine, "wide.csv", utf16);
+        machine.dialogs.fileAnswers.push_back(wide);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+            QCOMPARE(answerer.rows.value(0).value(0), QString::fromUtf16(u"李四"));
+        }
+        form->Button6->click();
+        QCOMPARE(logMessages(*form), QStringList{importLine(QString::fromUtf16(u"李四"))});
+    }
+
+    void abandoningCancellingAndTheCloseBox() {
+        TestMachine machine;
+        open(machine);
+        const QString path = writeTable(machine, "t.csv", "a,Pa55word!,Users\n");
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+        }
+        QVERIFY(form->Button6->isEnabled());
+        // Cancelling the file dialog still shows the empty preview, captioned
+        // with the name chosen before.
+        machine.dialogs.fileAnswers.push_back(std::nullopt);
+        {
+            PreviewAnswerer answerer(preview, Answer::Abandon);
+            form->Button7->click();
+            QCOMPARE(answerer.shown, 1);
+            QVERIFY(answerer.rows.isEmpty());
+            QCOMPARE(answerer.caption, path + QString::fromUtf16(u" 用户帐户表"));
+        }
+        QCOMPARE(form->Edit6->text(), QString());
+        QVERIFY(!form->Button6->isEnabled());
+        // The close box abandons too, even after a confirmation.
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+        }
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::CloseBox);
+            form->Button7->click();
+            QCOMPARE(answerer.shown, 1);
+        }
+        QVERIFY(!form->Button6->isEnabled());
+        QVERIFY(!preview->CsvFileOK);
+        QCOMPARE(form->ListBox1->count(), 0);
+    }
+
+    void aTableThatCannotBeOpened() {
+        TestMachine machine;
+        open(machine);
+        const QString path = writeTable(machine, "t.csv", "a,Pa55word!,Users\n");
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+        }
+        QVERIFY(QFile::remove(path));
+        const QString expected =
+            QStringLiteral("Cannot open file \"%1\". No such file or directory.").arg(path);
+        // From the create button: nothing created, no refill.
+        QCOMPARE(machine.addUser(QStringLiteral("later")), 0u);
+        form->Button6->click();
+        QCOMPARE(machine.dialogs.errors.size(), size_t(1));
+        QCOMPARE(machine.dialogs.errors[0].text, expected);
+        QVERIFY(!rowNamed(form->ListView1, QStringLiteral("later")));
+        // From the choose button: no preview, the create button as it was.
+        machine.dialogs.fileAnswers.push_back(path);
+        {
+            PreviewAnswerer answerer(preview, Answer::Abandon);
+            form->Button7->click();
+            QCOMPARE(answerer.shown, 0);
+        }
+        QCOMPARE(machine.dialogs.errors.size(), size_t(2));
+        QCOMPARE(machine.dialogs.errors[1].text, expected);
+        QVERIFY(form->Button6->isEnabled());
+        QCOMPARE(form->ListBox1->count(), 0);
+    }
+
+    void previewShowsTwentyOneFieldsAtMost() {
+        TestMachine machine;
+        open(machine);
+        QByteArray line;
+        for (int i = 1; i <= 25; ++i)
+            line += "f" + QByteArray::number(i) + ",";
+        machine.dialogs.fileAnswers.push_back(writeTable(machine, "wide.csv", line + "\n"));
+        PreviewAnswerer answerer(preview, Answer::Abandon);
+        form->Button7->click();
+        QCOMPARE(answerer.rows.value(0).size(), 21);
+        QCOMPARE(answerer.rows.value(0).last(), QStringLiteral("f21"));
+    }
+
+    void bulkTestWorkersAreRefusedTheirDigitPassword() {
+        TestMachine machine;
+        open(machine);
+        const int before = machine.accountCount();
+        form->Button1Click();
+        QTRY_COMPARE_WITH_TIMEOUT(form->runningWorkers(), 0, 60000);
+        QCOMPARE(logMessages(*form), QStringList(101, QStringLiteral("OK")));
+        QCOMPARE(machine.accountCount(), before);
+        // Nothing refilled: the list is as it was.
+        QCOMPARE(form->ListView1->topLevelItemCount(), 2);
+    }
+
+    void bulkTestWorkersCreateEveryAccountWithoutTheRule() {
+        for (int round = 0; round < 20; ++round) {
+            TestMachine machine;
+            machine.setPasswordComplexity(false);
+            open(machine);
+            form->Button1Click();
+            QTRY_COMPARE_WITH_TIMEOUT(form->runningWorkers(), 0, 60000);
+            QCOMPARE(form->ListBox1->count(), 101);
+            QCOMPARE(machine.accountCount(), 2 + 101);
+            QCOMPARE(machine.integrityCheck(), QStringLiteral("ok"));
+            QVERIFY(machine.groupsOf(QStringLiteral("user0")));
+            QVERIFY(machine.groupsOf(QStringLiteral("user100")));
+            form.reset();
+        }
+    }
+
+    void closingWithWorkersStillRunningWaitsForThem() {
+        TestMachine machine;
+        machine.setPasswordComplexity(false);
+        open(machine);
+        form->Button1Click();
+        // The window goes at once; it lets the workers end first.
+        form.reset();
+        QCOMPARE(machine.accountCount(), 2 + 101);
+    }
+};
+
+QTEST_MAIN(ImportWorkerTest)
+#include "ImportWorkerTest.moc"
