@@ -112,21 +112,30 @@ QString decodeAccountTable(const QByteArray& bytes, unsigned ansiCodePage) {
     return text;
 }
 
-QStringList splitLines(QStringView text) {
-    QStringList lines;
+namespace {
+
+// Calls take(line) for each line of the text, as a view into it.
+template <class Take> void forEachLine(QStringView text, Take&& take) {
     qsizetype start = 0;
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = text[i];
         if (c != u'\r' && c != u'\n')
             continue;
-        lines.append(text.mid(start, i - start).toString());
+        take(text.mid(start, i - start));
         if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
             ++i;
         start = i + 1;
     }
     if (start < size)
-        lines.append(text.mid(start).toString());
+        take(text.mid(start));
+}
+
+} // namespace
+
+QStringList splitLines(QStringView text) {
+    QStringList lines;
+    forEachLine(text, [&](QStringView line) { lines.append(line.toString()); });
     return lines;
 }
 
@@ -144,16 +153,21 @@ QStringList splitFields(QStringView line) {
         if (line[i] == u'"') {
             ++i;
             while (i < size) {
-                if (line[i] == u'"') {
-                    if (i + 1 < size && line[i + 1] == u'"') {
-                        field += u'"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
+                // Copy the run up to the next quote in one piece.
+                qsizetype quote = line.indexOf(u'"', i);
+                if (quote < 0)
+                    quote = size;
+                field += line.mid(i, quote - i);
+                i = quote;
+                if (i == size)
                     break;
+                if (i + 1 < size && line[i + 1] == u'"') {
+                    field += u'"';
+                    i += 2;
+                    continue;
                 }
-                field += line[i++];
+                ++i;
+                break;
             }
         } else {
             const qsizetype start = i;
@@ -202,11 +216,12 @@ QList<QStringList> readAccountTable(const QString& path, unsigned ansiCodePage) 
         bytes.append(chunk, got);
     }
     QList<QStringList> table;
-    for (const QString& line : splitLines(decodeAccountTable(bytes, ansiCodePage))) {
+    const QString text = decodeAccountTable(bytes, ansiCodePage);
+    forEachLine(text, [&](QStringView line) {
         QStringList fields = splitFields(line);
         if (fields.size() >= 3)
             table.append(std::move(fields));
-    }
+    });
     return table;
 }
 
