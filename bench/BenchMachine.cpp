@@ -2,7 +2,11 @@
 
 #include "platform/embedded/MachineDatabase.h"
 
+#include "ui/LookAndFeel.h"
+
+#include <QApplication>
 #include <QDir>
+#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -81,6 +85,17 @@ BenchMachine::BenchMachine(int accounts, int shares)
     sqlite3_finalize(share);
     check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
     sqlite3_close(db);
+}
+
+int runBenchmarks(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ui::applyLookAndFeel();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace orvane::bench

@@ -38,4 +38,8 @@ struct BenchMachine {
     Platform platform() { return Platform{*net, *registry, dialogs, shell}; }
 };
 
+// Runs the registered benchmarks with real widgets, offscreen unless the
+// environment names a platform.
+int runBenchmarks(int argc, char** argv);
+
 } // namespace orvane::bench

@@ -1,6 +1,7 @@
 #include "ui/TAddUser.h"
 
 #include "platform/netapi/NetApi.h"
+#include "ui/AccountRecord.h"
 
 #include <QCoreApplication>
 
@@ -21,11 +22,7 @@ void AddUser::Execute() {
     FreeOnTerminate = true;
     QString name = t_username;
     QString password = t_password;
-    USER_INFO_1 account{};
-    account.usri1_name = reinterpret_cast<LPWSTR>(name.data());
-    account.usri1_password = reinterpret_cast<LPWSTR>(password.data());
-    account.usri1_priv = USER_PRIV_USER;
-    account.usri1_flags = UF_DONT_EXPIRE_PASSWD;
+    USER_INFO_1 account = orvane::ui::accountRecord(name, password);
     m_net.NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&account), nullptr);
 }
 

@@ -2,6 +2,8 @@
 #include "ui/UserMMain.h"
 #include "ui/UserMMainCommands.h"
 
+#include "ui/AccountRecord.h"
+
 #include "core/Integer.h"
 #include "core/KeyFilters.h"
 #include "core/Text.h"
@@ -14,21 +16,6 @@
 namespace {
 
 const QString kUsersGroup = QStringLiteral("Users");
-
-// The record of one account creation; it points into the texts it was made
-// from, which outlive it.
-USER_INFO_1 accountRecord(QString& name, QString& password) {
-    USER_INFO_1 record{};
-    record.usri1_name = reinterpret_cast<LPWSTR>(name.data());
-    record.usri1_password = reinterpret_cast<LPWSTR>(password.data());
-    record.usri1_password_age = 0;
-    record.usri1_priv = USER_PRIV_USER;
-    record.usri1_home_dir = nullptr;
-    record.usri1_comment = nullptr;
-    record.usri1_flags = UF_DONT_EXPIRE_PASSWD;
-    record.usri1_script_path = nullptr;
-    return record;
-}
 
 } // namespace
 
@@ -60,7 +47,7 @@ void TUMainForm::Button8Click() {
         // Both boxes are read afresh for every number.
         QString name = orvane::Trim(Edit2->text()) + QString::number(n);
         QString password = orvane::Trim(Edit5->text());
-        USER_INFO_1 account = accountRecord(name, password);
+        USER_INFO_1 account = orvane::ui::accountRecord(name, password);
         const NET_API_STATUS status =
             m_platform.net.NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&account), nullptr);
         password.fill(QChar(0));

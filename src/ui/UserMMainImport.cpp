@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "platform/netapi/NetApi.h"
 #include "platform/netapi/WideText.h"
+#include "ui/AccountRecord.h"
 #include "ui/ShowLoadList.h"
 
 #include <QLineEdit>
@@ -68,11 +69,7 @@ void TUMainForm::Button6Click() {
         QString name = orvane::Trim(fields[0]);
         QString password = orvane::Trim(fields[1]);
         const QString& group = fields[2];
-        USER_INFO_1 account{};
-        account.usri1_name = reinterpret_cast<LPWSTR>(name.data());
-        account.usri1_password = reinterpret_cast<LPWSTR>(password.data());
-        account.usri1_priv = USER_PRIV_USER;
-        account.usri1_flags = UF_DONT_EXPIRE_PASSWD;
+        USER_INFO_1 account = orvane::ui::accountRecord(name, password);
         const NET_API_STATUS created =
             m_platform.net.NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&account), nullptr);
         password.fill(QChar(0));
