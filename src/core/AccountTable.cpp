@@ -141,6 +141,7 @@ QStringList splitLines(QStringView text) {
 
 QStringList splitFields(QStringView line) {
     QStringList fields;
+    fields.reserve(8);
     const qsizetype size = line.size();
     qsizetype i = 0;
     const auto skipBlanks = [&] {
@@ -175,7 +176,7 @@ QStringList splitFields(QStringView line) {
                 ++i;
             field = line.mid(start, i - start).toString();
         }
-        fields.append(field);
+        fields.append(std::move(field));
         skipBlanks();
         if (i < size && line[i] == u',') {
             if (i == size - 1)
