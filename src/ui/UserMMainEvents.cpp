@@ -32,6 +32,10 @@ void TUMainForm::connectHandlers() {
     connect(N10, &QAction::triggered, this, commandSlot(&TUMainForm::N10Click));
     connect(N4, &QAction::triggered, this, commandSlot(&TUMainForm::N4Click));
     connect(N6, &QAction::triggered, this, commandSlot(&TUMainForm::N6Click));
+    connect(N15, &QAction::triggered, this, commandSlot(&TUMainForm::N15Click));
+    connect(N16, &QAction::triggered, this, commandSlot(&TUMainForm::N16Click));
+    connect(N1, &QAction::triggered, this, commandSlot(&TUMainForm::N1Click));
+    connect(N2, &QAction::triggered, this, commandSlot(&TUMainForm::N2Click));
     connect(PopupMenu1, &QMenu::aboutToShow, this, handlerSlot(&TUMainForm::PopupMenu1Popup));
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
