@@ -32,6 +32,9 @@ void TUMainForm::connectHandlers() {
     connect(N10, &QAction::triggered, this, commandSlot(&TUMainForm::N10Click));
     connect(N4, &QAction::triggered, this, commandSlot(&TUMainForm::N4Click));
     connect(N6, &QAction::triggered, this, commandSlot(&TUMainForm::N6Click));
+    connect(N11, &QAction::triggered, this, commandSlot(&TUMainForm::N11Click));
+    connect(N12, &QAction::triggered, this, commandSlot(&TUMainForm::N12Click));
+    connect(N13, &QAction::triggered, this, commandSlot(&TUMainForm::N13Click));
     connect(N15, &QAction::triggered, this, commandSlot(&TUMainForm::N15Click));
     connect(N16, &QAction::triggered, this, commandSlot(&TUMainForm::N16Click));
     connect(N1, &QAction::triggered, this, commandSlot(&TUMainForm::N1Click));

@@ -69,6 +69,13 @@ void TestMachine::setPasswordComplexity(bool on) {
     update.bind(1, std::int64_t(on ? 1 : 0)).run();
 }
 
+void TestMachine::addRawAccount(const QString& name) {
+    sqlite::Database db(folder + QStringLiteral("/machine.db"), false);
+    sqlite::Statement insert(db, "INSERT INTO accounts (name, name_key, password_hash, "
+                                 "password_set, priv, flags) VALUES (?, ?, '', 0, 1, 66049)");
+    insert.bind(1, name).bind(2, name.toCaseFolded()).run();
+}
+
 int TestMachine::accountCount() {
     return queryText(folder, "SELECT COUNT(*) FROM accounts").toInt();
 }

@@ -45,6 +45,9 @@ struct TestMachine {
     void setPasswordComplexity(bool on);
     // How many accounts the machine holds, and its database's own check.
     int accountCount();
+    // An account the service itself would refuse (such as ".."), written
+    // straight into the machine's tables as another tool could.
+    void addRawAccount(const QString& name);
     QString integrityCheck();
 };
 

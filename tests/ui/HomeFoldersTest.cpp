@@ -1,0 +1,208 @@
+// Creating, opening and deleting home folders under the home root.
+#include "WindowHelpers.h"
+#include "support/TestMachine.h"
+#include "ui/LookAndFeel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
+#include <unistd.h>
+
+using namespace orvane::test;
+
+namespace {
+void touch(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("x");
+}
+} // namespace
+
+class HomeFoldersTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TUMainForm> open(TestMachine& machine, const QStringList& accounts) {
+        for (const QString& name : accounts)
+            if (machine.addUser(name) != 0)
+                qWarning() << "cannot add" << name;
+        auto form = std::make_unique<TUMainForm>(machine.platform());
+        form->show();
+        const QString root = machine.path(QStringLiteral("homes"));
+        QDir().mkpath(root);
+        form->mDirPathEdit->setText(root);
+        form->hDirPath = root + u'/';
+        return form;
+    }
+
+private slots:
+    void initTestCase() { orvane::ui::applyLookAndFeel(); }
+
+    void creatingFoldersUnderATrimmedRoot() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("a"), QStringLiteral("b")});
+        const QString root = form->mDirPathEdit->text();
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/b")));
+        touch(root + QStringLiteral("/b/kept"));
+        form->mDirPathEdit->setText(QStringLiteral("  ") + root + QStringLiteral("\t"));
+        selectRows(form->ListView1, {QStringLiteral("a"), QStringLiteral("b")});
+        form->N12->trigger();
+        QCOMPARE(logMessages(*form), (QStringList{root + QString::fromUtf16(u"/a 创建成功 "),
+                                                  root + QString::fromUtf16(u"/b 已经存在 ")}));
+        QVERIFY(QFile::exists(root + QStringLiteral("/b/kept")));
+        QVERIFY(selectedNames(form->ListView1).isEmpty());
+    }
+
+    void aMissingRootOrAnEmptyListEndsTheCommand() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("a")});
+        const QString missing = machine.path(QStringLiteral("nowhere"));
+        form->mDirPathEdit->setText(missing);
+        form->N12->trigger();
+        QCOMPARE(logMessages(*form).last(), QString::fromUtf16(u" 用户目录 ") + missing +
+                                                QString::fromUtf16(u" 不存在或无法访问 "));
+        form->mDirPathEdit->setText(machine.path(QStringLiteral("homes")));
+        form->ListView1->clear();
+        form->N12->trigger();
+        QCOMPARE(logMessages(*form).last(),
+                 QString::fromUtf16(u" 当前列表中没有用户,请先读取或创建用户 "));
+    }
+
+    void aFailedCreationEndsTheCommandInTheErrorBox() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        const QString root = form->mDirPathEdit->text();
+        touch(root + QStringLiteral("/b")); // a file where the folder would go
+        form->N7->trigger();
+        form->N12->trigger();
+        QCOMPARE(machine.dialogs.errors.size(), size_t(1));
+        QCOMPARE(machine.dialogs.errors[0].text, QStringLiteral("I/O error 183."));
+        // The rows before b were made and logged; c was never reached.
+        QCOMPARE(logMessages(*form).last(), root + QString::fromUtf16(u"/a 创建成功 "));
+        QVERIFY(QDir(root + QStringLiteral("/a")).exists());
+        QVERIFY(!QDir(root + QStringLiteral("/c")).exists());
+        // No refill: the selection is still there.
+        QCOMPARE(selectedNames(form->ListView1).size(), 5);
+    }
+
+    void deletingEverythingButWhatMustStay() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("full"), QStringLiteral("locked"),
+                                   QStringLiteral("linked"), QStringLiteral("absent")});
+        const QString root = form->mDirPathEdit->text();
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/full/.hidden/deep")));
+        touch(root + QStringLiteral("/full/.hidden/deep/.file"));
+        touch(root + QStringLiteral("/full/plain"));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/locked/sub")));
+        touch(root + QStringLiteral("/locked/sub/readonly"));
+        QVERIFY(
+            QFile::setPermissions(root + QStringLiteral("/locked/sub/readonly"), QFile::ReadOwner));
+        touch(root + QStringLiteral("/locked/other"));
+        // Links to a folder outside the root and to the root itself.
+        const QString outside = machine.path(QStringLiteral("outside"));
+        QVERIFY(QDir().mkdir(outside));
+        touch(outside + QStringLiteral("/precious"));
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/linked")));
+        QVERIFY(::symlink(outside.toLocal8Bit(),
+                          (root + QStringLiteral("/linked/out")).toLocal8Bit()) == 0);
+        QVERIFY(::symlink(root.toLocal8Bit(),
+                          (root + QStringLiteral("/linked/up")).toLocal8Bit()) == 0);
+        QCOMPARE(machine.setHome(QStringLiteral("full"), root + QStringLiteral("/full")), 0u);
+
+        form->N7->trigger();
+        form->N13->trigger();
+        QCOMPARE(
+            logMessages(*form),
+            (QStringList{root + QStringLiteral("/Administrator") + QString::fromUtf16(u"不存在"),
+                         root + QStringLiteral("/Guest") + QString::fromUtf16(u"不存在"),
+                         root + QStringLiteral("/full") + QString::fromUtf16(u"已删除"),
+                         root + QStringLiteral("/locked") + QString::fromUtf16(u"删除失败"),
+                         root + QStringLiteral("/linked") + QString::fromUtf16(u"已删除"),
+                         root + QStringLiteral("/absent") + QString::fromUtf16(u"不存在")}));
+        QVERIFY(QFile::exists(root + QStringLiteral("/locked/sub/readonly")));
+        QVERIFY(!QFile::exists(root + QStringLiteral("/locked/other")));
+        QVERIFY(QFile::exists(outside + QStringLiteral("/precious")));
+        QVERIFY(QDir(root).exists());
+        // The registration stays; the row shows the folder as missing.
+        QCOMPARE(rowNamed(form->ListView1, QStringLiteral("full"))->text(2),
+                 root + QStringLiteral("/full") + QString::fromUtf16(u" (目录不存在)"));
+    }
+
+    void withoutAnAbsoluteRootNothingIsDeleted() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("a")});
+        QVERIFY(QDir().mkdir(form->hDirPath + QStringLiteral("a")));
+        const QString kept = form->hDirPath + QStringLiteral("a");
+        form->hDirPath.clear();
+        selectRows(form->ListView1, {QStringLiteral("a")});
+        form->N13->trigger();
+        QCOMPARE(logMessages(*form).size(), 1);
+        QVERIFY(logMessages(*form)[0].startsWith(QStringLiteral("a ")));
+        QVERIFY(QDir(kept).exists());
+    }
+
+    void namesThatAreNoPlainFolderNeverReachTheFileSystem() {
+        TestMachine machine;
+        machine.addRawAccount(QStringLiteral(".."));
+        machine.addRawAccount(QStringLiteral("a/b"));
+        auto form = open(machine, {});
+        const QString root = form->mDirPathEdit->text();
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/a")));
+        touch(root + QStringLiteral("/a/keep"));
+        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
+        form->N12->trigger();
+        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
+        form->N13->trigger();
+        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
+        form->N15->trigger();
+        const QString skipped = QString::fromUtf16(u" 不是有效的文件夹名称,已跳过");
+        QCOMPARE(
+            logMessages(*form),
+            (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}) +
+                (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}) +
+                (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}));
+        QVERIFY(QFile::exists(root + QStringLiteral("/a/keep")));
+        QVERIFY(QDir(root).exists());
+        QVERIFY(!QDir(root + QStringLiteral("/a/b")).exists());
+    }
+
+    void viewingOpensTheFolderOrTheRoot() {
+        TestMachine machine;
+        const QString record = machine.path(QStringLiteral("opened"));
+        const QString script = machine.path(QStringLiteral("browser.sh"));
+        {
+            QFile file(script);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record + "'\n").toUtf8());
+        }
+        QVERIFY(
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ScopedEnv browser("ORVANE_FILE_BROWSER", script);
+        auto form = open(machine, {QStringLiteral("a"), QStringLiteral("b")});
+        const QString home = form->hDirPath + QStringLiteral("a");
+        QVERIFY(QDir().mkdir(home));
+        QCOMPARE(machine.setHome(QStringLiteral("a"), home), 0u);
+        form->GetAccountList(form->mServerName);
+
+        selectRows(form->ListView1, {QStringLiteral("b")});
+        form->N11->trigger();
+        QCOMPARE(logMessages(*form),
+                 QStringList{QString::fromUtf16(u"b 用户未指定主文件夹,或文件夹位置错误")});
+        selectRows(form->ListView1, {QStringLiteral("a")});
+        form->N11->trigger();
+        QTRY_VERIFY(QFile::exists(record));
+        selectRows(form->ListView1, {QStringLiteral("a"), QStringLiteral("b")});
+        form->N11->trigger();
+        const auto lines = [&] {
+            QFile file(record);
+            file.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        };
+        QTRY_COMPARE(lines().size(), 2);
+        QCOMPARE(lines(), (QStringList{home, form->hDirPath}));
+        QCOMPARE(form->ListBox1->count(), 1);
+    }
+};
+
+QTEST_MAIN(HomeFoldersTest)
+#include "HomeFoldersTest.moc"
