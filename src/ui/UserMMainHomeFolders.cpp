@@ -14,77 +14,119 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// Read-only files stay, as do files the file system keeps from deletion.
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Every entry's name, read to the end before anything is deleted, so that
+// deleting cannot make the enumeration skip an entry.
+std::vector<QByteArray> entryNames(int folder) {
+    std::vector<QByteArray> names;
+    const int stream = ::dup(folder);
+    if (stream < 0)
+        return names;
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(stream));
+    if (!dir) {
+        ::close(stream);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get()))
+        names.emplace_back(entry->d_name);
+    return names;
+}
+
+// Read-only files stay (no write bit for the owner: root could delete them
+// regardless), as do files the file system keeps from deletion.
 bool mayDelete(int folder, const char* name, const struct stat& st) {
     if (!(st.st_mode & S_IWUSR))
         return false;
+    // Opening a device to ask could act on it; only regular files are asked.
     if (!S_ISREG(st.st_mode))
         return true;
-    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const Descriptor file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
         return true;
     int flags = 0;
-    const bool kept =
-        ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
-    ::close(fd);
-    return !kept;
+    return ::ioctl(file.get(), FS_IOC_GETFLAGS, &flags) != 0 ||
+           !(flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
 }
 
-// Empties the open folder depth first. Links are removed as links: nothing
-// outside the folder is ever reached.
+// Empties the open folder depth first. Entries are named relative to the
+// folder and links are removed as links, so nothing outside it is reached,
+// even when a link is swapped in meanwhile.
 void emptyFolder(int folder) {
-    const int handle = ::dup(folder);
-    DIR* entries = handle >= 0 ? ::fdopendir(handle) : nullptr;
-    if (!entries) {
-        if (handle >= 0)
-            ::close(handle);
-        return;
-    }
-    while (const dirent* entry = ::readdir(entries)) {
-        const QString shown = orvane::Trim(QFile::decodeName(entry->d_name));
+    for (const QByteArray& name : entryNames(folder)) {
+        const QString shown = orvane::Trim(QFile::decodeName(name));
         if (shown == u"." || shown == u"..")
             continue;
         struct stat st;
-        if (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            const int sub =
-                ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0) {
-                emptyFolder(sub);
-                ::close(sub);
+            {
+                const Descriptor sub(::openat(folder, name.constData(), kFolderFlags));
+                if (sub.get() >= 0)
+                    emptyFolder(sub.get());
             }
-            ::unlinkat(folder, entry->d_name, AT_REMOVEDIR);
-        } else if (S_ISLNK(st.st_mode) || mayDelete(folder, entry->d_name, st)) {
-            ::unlinkat(folder, entry->d_name, 0);
+            ::unlinkat(folder, name.constData(), AT_REMOVEDIR);
+        } else if (S_ISLNK(st.st_mode) || mayDelete(folder, name.constData(), st)) {
+            ::unlinkat(folder, name.constData(), 0);
         }
     }
-    ::closedir(entries);
+}
+
+// A path of separators alone (what an empty home root becomes) names the
+// top of the file system, never a home folder.
+bool namesTheTop(const QString& path) {
+    for (QChar c : path)
+        if (c != orvane::PathDelimiter)
+            return false;
+    return true;
 }
 
 } // namespace
 
 void DeleteDirTree(const QString& path) {
-    const QString folder = orvane::IncludeTrailingPathDelimiter(path);
-    if (folder.contains(QChar(0)))
+    if (namesTheTop(path) || path.contains(QChar(0)))
         return;
-    QString bare = folder;
-    while (bare.size() > 1 && bare.endsWith(orvane::PathDelimiter))
+    QString bare = path;
+    // A trailing separator would make the system follow a link.
+    while (bare.endsWith(orvane::PathDelimiter))
         bare.chop(1);
-    // O_NOFOLLOW: a folder that is itself a link is not emptied either.
-    const int fd = ::open(QFile::encodeName(bare).constData(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        emptyFolder(fd);
-        ::close(fd);
+    const QByteArray native = QFile::encodeName(bare);
+    {
+        // O_NOFOLLOW: a folder that is itself a link is not emptied either.
+        const Descriptor folder(::open(native.constData(), kFolderFlags));
+        if (folder.get() >= 0)
+            emptyFolder(folder.get());
     }
-    ::rmdir(QFile::encodeName(bare).constData());
+    // Attempted in every case; rmdir removes no link.
+    ::rmdir(native.constData());
 }
 
 void TUMainForm::N12Click() {
@@ -104,28 +146,34 @@ void TUMainForm::N12Click() {
 }
 
 void TUMainForm::CreateUserDir(const QString& Mdir, QTreeWidget* UserList) {
-    if (UserList != ListView1)
-        return;
-    forEachSelectedAccount([&](QTreeWidgetItem* row) {
+    const int count = UserList->topLevelItemCount();
+    for (int i = 0; i < count && !m_closing; ++i) {
+        QTreeWidgetItem* row = UserList->topLevelItem(i);
+        if (!row || !row->isSelected())
+            continue;
         const QString name = row->text(0);
         if (!orvane::ui::isPlainFolderName(name)) {
             AddLogInfo(orvane::ui::notAFolderNameLine(name));
-            return;
+            continue;
         }
         const QString folder = Mdir + name;
         if (orvane::DirectoryExists(folder)) {
             AddLogInfo(folder + QString::fromUtf16(u" 已经存在 "));
-            return;
+            continue;
         }
         if (const unsigned error = orvane::CreateFolder(folder))
             throw orvane::EInOutError(error);
         if (orvane::DirectoryExists(folder))
             AddLogInfo(folder + QString::fromUtf16(u" 创建成功 "));
-    });
+    }
 }
 
 void TUMainForm::N11Click() {
-    if (ListView1->selectionModel()->selectedRows().size() >= 2) {
+    // Counted by the rows' own selected flags, which the walk below reads.
+    int selected = 0;
+    for (int i = 0; i < ListView1->topLevelItemCount() && selected < 2; ++i)
+        selected += ListView1->topLevelItem(i)->isSelected() ? 1 : 0;
+    if (selected >= 2) {
         m_platform.shell.openFolder(this, hDirPath);
         return;
     }
@@ -140,8 +188,9 @@ void TUMainForm::N11Click() {
 
 void TUMainForm::N13Click() {
     // Without an absolute home root the folder would be found relative to the
-    // program's current folder: delete nothing then.
-    const bool rootUsable = !hDirPath.isEmpty() && QDir::isAbsolutePath(hDirPath);
+    // program's current folder, and a root of separators alone (an empty
+    // stored root) would reach the system's own folders: delete nothing then.
+    const bool rootUsable = QDir::isAbsolutePath(hDirPath) && !namesTheTop(hDirPath);
     forEachSelectedAccount([&](QTreeWidgetItem* row) {
         const QString name = row->text(0);
         if (!rootUsable) {

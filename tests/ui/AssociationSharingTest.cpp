@@ -1,13 +1,56 @@
 // Registering home folders as home directories, and sharing them.
 #include "WindowHelpers.h"
 #include "platform/NTDShare.h"
+#include "platform/netapi/NetBuffer.h"
+#include "platform/netapi/WideText.h"
 #include "support/TestMachine.h"
 #include "ui/LookAndFeel.h"
 
+#include <QAction>
 #include <QDir>
 #include <QTest>
 
 using namespace orvane::test;
+
+namespace {
+
+struct Share {
+    QString name, remark, path;
+    DWORD type, permissions, maxUses;
+};
+
+// The local machine's shares, in the order it lists them.
+QList<Share> shares(TestMachine& machine) {
+    orvane::NetBuffer<SHARE_INFO_2> buffer(machine.net);
+    DWORD read = 0;
+    DWORD total = 0;
+    QList<Share> out;
+    if (machine.net.NetShareEnum(nullptr, 2, buffer.out(), MAX_PREFERRED_LENGTH, &read, &total,
+                                 nullptr) != 0)
+        return out;
+    for (const SHARE_INFO_2& share : buffer.entries(read))
+        out.append({orvane::fromWide(share.shi2_netname), orvane::fromWide(share.shi2_remark),
+                    orvane::fromWide(share.shi2_path), share.shi2_type, share.shi2_permissions,
+                    share.shi2_max_uses});
+    return out;
+}
+
+// A folder path of exactly the length, ending in the leaf, below the base;
+// the folders between are named to fit.
+QString folderOfLength(const QString& base, qsizetype length, const char* leaf) {
+    const QString last = u'/' + QLatin1String(leaf);
+    QString path = base;
+    qsizetype left = length - path.size() - last.size();
+    while (left > 101) {
+        path += u'/' + QString(99, u'd');
+        left -= 100;
+    }
+    if (left >= 2)
+        path += u'/' + QString(left - 1, u'e');
+    return path + last;
+}
+
+} // namespace
 
 class AssociationSharingTest : public QObject {
     Q_OBJECT
@@ -100,25 +143,62 @@ private slots:
         QCOMPARE(form->ListBox1->count(), 1);
     }
 
-    void shareRecordTextsOfTheirBufferSize() {
+    void sharedRecordAndOddHomeFolders() {
         TestMachine machine;
-        const QString folder = machine.path(QStringLiteral("f"));
+        auto form =
+            open(machine, {QStringLiteral("u1"), QStringLiteral("root"), QStringLiteral("long")});
+        const QString folder = form->hDirPath + QStringLiteral("u1");
         QVERIFY(QDir().mkdir(folder));
-        // A folder ending in its separator gives the empty share name.
-        QVERIFY(orvane::AddDirShare(machine.net, QString(), folder + u'/', QString(),
-                                    QString::fromUtf16(u"个人主文件夹")) != 0);
-        // 254 characters fit their buffer; 255 are passed as the empty text.
-        QCOMPARE(orvane::AddDirShare(machine.net, QString(), folder, QStringLiteral("s"),
+        QCOMPARE(machine.setHome(QStringLiteral("u1"), folder), 0u);
+        // A home folder ending in its separator gives the empty share name.
+        QCOMPARE(machine.setHome(QStringLiteral("root"), form->hDirPath), 0u);
+        // 255 characters do not fit their buffer: the path goes as empty.
+        const QString tooLong = folderOfLength(machine.path(QStringLiteral("x")), 255, "long");
+        QVERIFY(QDir().mkpath(tooLong));
+        QCOMPARE(machine.setHome(QStringLiteral("long"), tooLong), 0u);
+        form->GetAccountList(form->mServerName);
+
+        form->N7->trigger();
+        form->N1->trigger();
+        // Administrator and Guest have no home folder; the refusals are silent.
+        QCOMPARE(logMessages(*form),
+                 (QStringList{QString::fromUtf16(u"Administrator没有设置或创建个人主目录."),
+                              QString::fromUtf16(u"Guest没有设置或创建个人主目录.")}));
+        const QList<Share> made = shares(machine);
+        QCOMPARE(made.size(), 1);
+        QCOMPARE(made[0].name, QStringLiteral("u1"));
+        QCOMPARE(made[0].remark, QString::fromUtf16(u"u1个人主文件夹"));
+        QCOMPARE(made[0].path, folder);
+        QCOMPARE(made[0].type, STYPE_DISKTREE);
+        QCOMPARE(made[0].permissions, ACCESS_READ | ACCESS_WRITE | ACCESS_CREATE);
+        QCOMPARE(made[0].maxUses, DWORD(-1));
+        QCOMPARE(column(*form, "root", 3), QString::fromUtf16(u"未共享"));
+        QCOMPARE(column(*form, "long", 3), QString::fromUtf16(u"未共享"));
+    }
+
+    void shareTextsAreCopiedWholeOrNotAtAll() {
+        TestMachine machine;
+        const QString fits = folderOfLength(machine.path(QStringLiteral("a")), 254, "fits");
+        const QString over = folderOfLength(machine.path(QStringLiteral("b")), 255, "over");
+        QVERIFY(QDir().mkpath(fits));
+        QVERIFY(QDir().mkpath(over));
+        QCOMPARE(fits.size(), 254);
+        QCOMPARE(over.size(), 255);
+        QCOMPARE(orvane::AddDirShare(machine.net, QString(), fits, QStringLiteral("fits"),
                                      QString(254, u'r')),
                  0u);
-        QVERIFY(orvane::AddDirShare(machine.net, QString(), folder, QString(255, u'n'),
+        // A remark one character longer is passed as the empty remark.
+        QCOMPARE(orvane::AddDirShare(machine.net, QString(), fits, QStringLiteral("again"),
+                                     QString(255, u'r')),
+                 0u);
+        QVERIFY(orvane::AddDirShare(machine.net, QString(), over, QStringLiteral("over"),
                                     QStringLiteral("r")) != 0);
-        QString deep = machine.path(QString());
-        while (deep.size() < 255)
-            deep += QStringLiteral("d/");
-        deep.truncate(255);
-        QVERIFY(orvane::AddDirShare(machine.net, QString(), deep, QStringLiteral("deep"),
-                                    QStringLiteral("r")) != 0);
+        const QList<Share> made = shares(machine);
+        QCOMPARE(made.size(), 2);
+        QCOMPARE(made[0].path, fits);
+        QCOMPARE(made[0].remark, QString(254, u'r'));
+        QCOMPARE(made[1].name, QStringLiteral("again"));
+        QCOMPARE(made[1].remark, QString());
     }
 };
 

@@ -3,8 +3,10 @@
 #include "support/TestMachine.h"
 #include "ui/LookAndFeel.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <unistd.h>
@@ -141,26 +143,71 @@ private slots:
         QVERIFY(QDir(kept).exists());
     }
 
+    void aRootOfSeparatorsOrARelativeRootDeletesNothing() {
+        TestMachine machine;
+        // A name no system folder has, so that even a fault here removes nothing.
+        const QString name = QStringLiteral("orvaneNoSuchHome");
+        auto form = open(machine, {name});
+        for (const QString& root : {QStringLiteral("/"), QStringLiteral("relative/")}) {
+            form->hDirPath = root;
+            selectRows(form->ListView1, {name});
+            form->N13->trigger();
+            const QString line = logMessages(*form).last();
+            QVERIFY2(line.startsWith(name + u' '), qPrintable(line));
+        }
+        QCOMPARE(form->ListBox1->count(), 2);
+    }
+
+    void linksAndOddNamesInsideAHomeFolder() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("alias"), QStringLiteral("odd")});
+        const QString root = form->mDirPathEdit->text();
+        const QString outside = machine.path(QStringLiteral("outside"));
+        QVERIFY(QDir().mkdir(outside));
+        touch(outside + QStringLiteral("/precious"));
+        // The home folder is itself a link: neither it nor its target is touched.
+        QVERIFY(::symlink(outside.toLocal8Bit(), (root + QStringLiteral("/alias")).toLocal8Bit()) ==
+                0);
+        // A link to a file goes, the file stays; a name trimming to ".." is
+        // skipped like the folder's own entries, so the folder stays too.
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/odd")));
+        QVERIFY(::symlink((outside + QStringLiteral("/precious")).toLocal8Bit(),
+                          (root + QStringLiteral("/odd/file-link")).toLocal8Bit()) == 0);
+        touch(root + QStringLiteral("/odd/ .."));
+        touch(root + QStringLiteral("/odd/plain"));
+
+        selectRows(form->ListView1, {QStringLiteral("alias"), QStringLiteral("odd")});
+        form->N13->trigger();
+        QCOMPARE(logMessages(*form), (QStringList{root + QString::fromUtf16(u"/alias删除失败"),
+                                                  root + QString::fromUtf16(u"/odd删除失败")}));
+        QVERIFY(QFile::exists(outside + QStringLiteral("/precious")));
+        QVERIFY(QFileInfo(root + QStringLiteral("/alias")).isSymLink());
+        QVERIFY(!QFileInfo(root + QStringLiteral("/odd/file-link")).isSymLink());
+        QVERIFY(!QFile::exists(root + QStringLiteral("/odd/plain")));
+        QVERIFY(QFile::exists(root + QStringLiteral("/odd/ ..")));
+    }
+
     void namesThatAreNoPlainFolderNeverReachTheFileSystem() {
         TestMachine machine;
-        machine.addRawAccount(QStringLiteral(".."));
-        machine.addRawAccount(QStringLiteral("a/b"));
+        const QStringList bad = {QStringLiteral(".."), QStringLiteral("a/b"), QStringLiteral("."),
+                                 QString()};
+        for (const QString& name : bad)
+            machine.addRawAccount(name);
         auto form = open(machine, {});
         const QString root = form->mDirPathEdit->text();
         QVERIFY(QDir().mkdir(root + QStringLiteral("/a")));
         touch(root + QStringLiteral("/a/keep"));
-        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
-        form->N12->trigger();
-        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
-        form->N13->trigger();
-        selectRows(form->ListView1, {QStringLiteral(".."), QStringLiteral("a/b")});
-        form->N15->trigger();
+        QStringList expected;
         const QString skipped = QString::fromUtf16(u" 不是有效的文件夹名称,已跳过");
-        QCOMPARE(
-            logMessages(*form),
-            (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}) +
-                (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}) +
-                (QStringList{QStringLiteral("..") + skipped, QStringLiteral("a/b") + skipped}));
+        for (QAction* command : {form->N12, form->N13, form->N15}) {
+            selectRows(form->ListView1, bad);
+            QCOMPARE(selectedNames(form->ListView1).size(), bad.size());
+            command->trigger();
+            // The rows keep the order in which the accounts were written.
+            for (const QString& name : bad)
+                expected.append(name + skipped);
+        }
+        QCOMPARE(logMessages(*form), expected);
         QVERIFY(QFile::exists(root + QStringLiteral("/a/keep")));
         QVERIFY(QDir(root).exists());
         QVERIFY(!QDir(root + QStringLiteral("/a/b")).exists());
@@ -178,16 +225,21 @@ private slots:
         QVERIFY(
             QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         ScopedEnv browser("ORVANE_FILE_BROWSER", script);
-        auto form = open(machine, {QStringLiteral("a"), QStringLiteral("b")});
+        auto form = open(machine, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
         const QString home = form->hDirPath + QStringLiteral("a");
         QVERIFY(QDir().mkdir(home));
         QCOMPARE(machine.setHome(QStringLiteral("a"), home), 0u);
+        QCOMPARE(machine.setHome(QStringLiteral("c"), form->hDirPath + QStringLiteral("gone")), 0u);
         form->GetAccountList(form->mServerName);
 
-        selectRows(form->ListView1, {QStringLiteral("b")});
-        form->N11->trigger();
+        // "(默认)" and a folder that no longer exists: a line each, nothing opens.
+        for (const char* name : {"b", "c"}) {
+            selectRows(form->ListView1, {QLatin1String(name)});
+            form->N11->trigger();
+        }
         QCOMPARE(logMessages(*form),
-                 QStringList{QString::fromUtf16(u"b 用户未指定主文件夹,或文件夹位置错误")});
+                 (QStringList{QString::fromUtf16(u"b 用户未指定主文件夹,或文件夹位置错误"),
+                              QString::fromUtf16(u"c 用户未指定主文件夹,或文件夹位置错误")}));
         selectRows(form->ListView1, {QStringLiteral("a")});
         form->N11->trigger();
         QTRY_VERIFY(QFile::exists(record));
@@ -200,7 +252,8 @@ private slots:
         };
         QTRY_COMPARE(lines().size(), 2);
         QCOMPARE(lines(), (QStringList{home, form->hDirPath}));
-        QCOMPARE(form->ListBox1->count(), 1);
+        QCOMPARE(form->ListBox1->count(), 2);
+        QVERIFY(!QFile::exists(form->hDirPath + QStringLiteral("gone")));
     }
 };
 
