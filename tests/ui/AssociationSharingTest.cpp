@@ -56,11 +56,7 @@ class AssociationSharingTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TUMainForm> open(TestMachine& machine, const QStringList& accounts) {
-        for (const QString& name : accounts)
-            if (machine.addUser(name) != 0)
-                qWarning() << "cannot add" << name;
-        auto form = std::make_unique<TUMainForm>(machine.platform());
-        form->show();
+        auto form = openWindow(machine, accounts);
         form->hDirPath = machine.path(QStringLiteral("homes/"));
         QDir().mkpath(form->hDirPath);
         return form;

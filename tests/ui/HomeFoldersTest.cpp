@@ -25,11 +25,7 @@ class HomeFoldersTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TUMainForm> open(TestMachine& machine, const QStringList& accounts) {
-        for (const QString& name : accounts)
-            if (machine.addUser(name) != 0)
-                qWarning() << "cannot add" << name;
-        auto form = std::make_unique<TUMainForm>(machine.platform());
-        form->show();
+        auto form = openWindow(machine, accounts);
         const QString root = machine.path(QStringLiteral("homes"));
         QDir().mkpath(root);
         form->mDirPathEdit->setText(root);

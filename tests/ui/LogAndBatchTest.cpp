@@ -14,11 +14,7 @@ using namespace orvane::test;
 class LogAndBatchTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TUMainForm> open(TestMachine& machine) {
-        auto form = std::make_unique<TUMainForm>(machine.platform());
-        form->show();
-        return form;
-    }
+    std::unique_ptr<TUMainForm> open(TestMachine& machine) { return openWindow(machine); }
     void run(TUMainForm& form, const char* first, const char* last) {
         form.Edit3->setText(QLatin1String(first));
         form.Edit4->setText(QLatin1String(last));

@@ -28,11 +28,7 @@ class MenuMembershipTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TUMainForm> open(TestMachine& machine, const QStringList& accounts) {
-        for (const QString& name : accounts)
-            if (machine.addUser(name) != 0)
-                qWarning() << "cannot add" << name;
-        auto form = std::make_unique<TUMainForm>(machine.platform());
-        form->show();
+        auto form = openWindow(machine, accounts);
         return form;
     }
     static void selectGroup(TUMainForm& form, const QString& group) {

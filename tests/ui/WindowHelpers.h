@@ -2,6 +2,7 @@
 
 // Reading the window the way a user sees it, for the tests.
 
+#include "support/TestMachine.h"
 #include "ui/LogListBox.h"
 #include "ui/UserMMain.h"
 
@@ -13,6 +14,18 @@
 #include <QTreeWidget>
 
 namespace orvane::test {
+
+// Creates the accounts on the machine, then opens and shows its window, which
+// fills both lists.
+inline std::unique_ptr<TUMainForm> openWindow(TestMachine& machine,
+                                              const QStringList& accounts = {}) {
+    for (const QString& name : accounts)
+        if (machine.addUser(name) != 0)
+            qWarning() << "cannot add" << name;
+    auto form = std::make_unique<TUMainForm>(machine.platform());
+    form->show();
+    return form;
+}
 
 // The log's messages, without their time stamps.
 inline QStringList logMessages(const TUMainForm& form) {
