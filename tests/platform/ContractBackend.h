@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ public:
 };
 
 std::vector<std::shared_ptr<ContractBackend>>& contractBackends();
+
+// Test names and messages show a backend by its name.
+inline void PrintTo(const std::shared_ptr<ContractBackend>& backend, std::ostream* out) {
+    *out << backend->name();
+}
 
 struct RegisterContractBackend {
     explicit RegisterContractBackend(std::shared_ptr<ContractBackend> backend) {

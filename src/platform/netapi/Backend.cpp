@@ -2,6 +2,9 @@
 
 #include "platform/embedded/EmbeddedNetApi.h"
 #include "platform/embedded/Sqlite.h"
+#ifdef ORVANE_HAVE_SAMBA
+#include "platform/samba/SambaNetApi.h"
+#endif
 
 namespace orvane {
 
@@ -15,8 +18,13 @@ std::unique_ptr<NetApi> createNetApi(const QString& machineFolder) {
                                machineFolder.toStdString() + ": " + e.what());
         }
     }
-    if (name == u"samba")
+    if (name == u"samba") {
+#ifdef ORVANE_HAVE_SAMBA
+        return samba::createSambaNetApi();
+#else
         throw BackendError("ORVANE_NETAPI=samba: this build has no samba backend");
+#endif
+    }
     throw BackendError("ORVANE_NETAPI=" + name.toStdString() +
                        " names no backend; use \"embedded\" or \"samba\"");
 }

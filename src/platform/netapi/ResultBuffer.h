@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace orvane::embedded {
+namespace orvane {
 
 class ResultBuffer {
 public:
@@ -39,4 +39,4 @@ private:
     WCHAR* m_end = nullptr;
 };
 
-} // namespace orvane::embedded
+} // namespace orvane

@@ -1,11 +1,11 @@
-#include "platform/embedded/ResultBuffer.h"
+#include "platform/netapi/ResultBuffer.h"
 
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
 
-namespace orvane::embedded {
+namespace orvane {
 
 ResultBuffer::ResultBuffer(std::size_t count, std::size_t recordSize, std::size_t textUnits)
     : m_count(count) {
@@ -39,4 +39,4 @@ LPBYTE ResultBuffer::release() {
     return m_count ? m_block.release() : nullptr;
 }
 
-} // namespace orvane::embedded
+} // namespace orvane

@@ -1,0 +1,12 @@
+# The samba backend's sources, added to orvane_platform.
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/LibNetApi.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ResultCodes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AccountControl.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ServerNames.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SharePaths.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Credentials.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SambaNetApi.cpp
+)
+target_compile_definitions(orvane_platform PUBLIC ORVANE_HAVE_SAMBA)
+target_link_libraries(orvane_platform PRIVATE PkgConfig::NETAPI)
