@@ -79,10 +79,18 @@ Status open(const Credentials& credentials) {
     // A ticket names its own account when USER names none.
     if (!credentials.user.empty())
         result = libnetapi_set_username(context, credentials.user.c_str());
-    if (result == 0)
-        result = credentials.useTicketCache
-                     ? libnetapi_set_use_ccache(context)
-                     : libnetapi_set_password(context, credentials.password.c_str());
+    if (credentials.useTicketCache) {
+        // Kerberos alone: the empty password only stops libnetapi prompting
+        // for one, and is never sent.
+        if (result == 0)
+            result = libnetapi_set_use_kerberos(context);
+        if (result == 0)
+            result = libnetapi_set_use_ccache(context);
+        if (result == 0)
+            result = libnetapi_set_password(context, "");
+    } else if (result == 0) {
+        result = libnetapi_set_password(context, credentials.password.c_str());
+    }
     if (result != 0) {
         libnetapi_free(context);
         return status(result);
