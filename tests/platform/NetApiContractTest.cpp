@@ -140,6 +140,21 @@ TEST_P(NetApiContract, SharesAreAddedListedWithTheirPathAndDeleted) {
     EXPECT_EQ(pathOf("ctrSecond"), second);
 }
 
+TEST_P(NetApiContract, UnknownNamesGetWindowsCodes) {
+    ASSERT_EQ(addUser(api(), "ctrErin"), NERR_Success);
+    QStringList groups;
+    EXPECT_EQ(addMembers(api(), server(), "ctr No Such Group", {"ctrErin"}), NERR_GroupNotFound);
+    EXPECT_EQ(delMembers(api(), server(), "ctr No Such Group", {"ctrErin"}), NERR_GroupNotFound);
+    EXPECT_EQ(addMembers(api(), server(), kGroup, {"ctrNobody"}), ERROR_NO_SUCH_MEMBER);
+    EXPECT_EQ(userGroups(api(), "ctrNobody", groups), NERR_UserNotFound);
+    EXPECT_EQ(setHomeDir(api(), "ctrNobody", folder("homes/ctrNobody")), NERR_UserNotFound);
+    EXPECT_EQ(api().NetUserDel(nullptr, u"ctrNobody"), NERR_UserNotFound);
+
+    const QString missing = folder("shares") + QStringLiteral("/not-there");
+    EXPECT_EQ(addShare(api(), server(), "ctrMissing", missing), NERR_UnknownDevDir);
+    EXPECT_EQ(delShare(api(), server(), "ctrMissing"), NERR_NetNameNotFound);
+}
+
 TEST_P(NetApiContract, BuffersAreFreedAndFreeingNullIsFine) {
     EXPECT_EQ(api().NetApiBufferFree(nullptr), NERR_Success);
     LPBYTE buffer = nullptr;
