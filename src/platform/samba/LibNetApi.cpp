@@ -113,13 +113,13 @@ std::string errorText(Status code) {
     return out;
 }
 
-Status userEnum(const Server& server, std::uint32_t prefmaxlen, std::uint32_t& resume,
-                std::vector<User>& out) {
+Status userEnum(const Server& server, std::uint32_t filter, std::uint32_t prefmaxlen,
+                std::uint32_t& resume, std::vector<User>& out) {
     out.clear();
     Result<USER_INFO_1> buffer;
     std::uint32_t read = 0, total = 0;
-    const Status result = status(
-        NetUserEnum(serverText(server), 1, 0, buffer.out(), prefmaxlen, &read, &total, &resume));
+    const Status result = status(NetUserEnum(serverText(server), 1, filter, buffer.out(),
+                                             prefmaxlen, &read, &total, &resume));
     if (result != kSuccess && result != kMoreData)
         return result;
     out.reserve(read);

@@ -73,8 +73,8 @@ struct Sid {
     std::array<std::uint32_t, 15> subAuthorities{};
 };
 
-Status userEnum(const Server& server, std::uint32_t prefmaxlen, std::uint32_t& resume,
-                std::vector<User>& out);
+Status userEnum(const Server& server, std::uint32_t filter, std::uint32_t prefmaxlen,
+                std::uint32_t& resume, std::vector<User>& out);
 Status userAdd(const Server& server, const NewUser& user, std::uint32_t& parmErr);
 Status userDel(const Server& server, const std::string& name);
 Status userSetPassword(const Server& server, const std::string& name, const std::string& password);

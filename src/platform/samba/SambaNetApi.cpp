@@ -135,7 +135,7 @@ NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
     }
 }
 
-NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD /*filter*/,
+NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter,
                                         LPBYTE* bufptr, DWORD prefmaxlen, LPDWORD entriesread,
                                         LPDWORD totalentries, PDWORD resume_handle) {
     if (!bufptr || !entriesread || !totalentries)
@@ -148,7 +148,8 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD /
     std::vector<lib::User> users;
     DWORD resume = resume_handle ? *resume_handle : 0;
     const NET_API_STATUS status = exchange(Operation::Other, [&] {
-        return lib::userEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume, users);
+        return lib::userEnum(server, filter, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                             users);
     });
     if (!listed(status))
         return status;
