@@ -77,13 +77,28 @@ CommandResult SambaTestServer::run(const QStringList& command) {
     return result;
 }
 
-bool SambaTestServer::restart() {
+namespace {
+
+bool control(const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(env("ORVANE_TEST_SAMBA_CONTROL"),
-                  {QStringLiteral("restart"), env("ORVANE_TEST_SAMBA_DIR")});
+    process.start(env("ORVANE_TEST_SAMBA_CONTROL"), arguments);
     return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+} // namespace
+
+bool SambaTestServer::restart() {
+    return control({QStringLiteral("restart"), env("ORVANE_TEST_SAMBA_DIR")});
+}
+
+bool SambaTestServer::stop() {
+    return control({QStringLiteral("stop"), env("ORVANE_TEST_SAMBA_DIR")});
+}
+
+bool SambaTestServer::start() {
+    return control({QStringLiteral("start"), kind(), env("ORVANE_TEST_SAMBA_DIR")});
 }
 
 QStringList SambaTestServer::accounts() {

@@ -33,6 +33,8 @@ public:
     static CommandResult run(const QStringList& command);
     // Stops and starts the server, keeping its accounts.
     static bool restart();
+    static bool stop();
+    static bool start();
 
     // Cross-checks with Samba's own tools, over the network or on its files.
     static QStringList accounts();

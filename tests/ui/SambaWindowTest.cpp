@@ -70,6 +70,15 @@ class SambaWindowTest : public QObject {
         return form;
     }
 
+    // A numbered run of one account.
+    static void run(TUMainForm& form, const char* prefix, int number) {
+        form.Edit2->setText(QLatin1String(prefix));
+        form.Edit3->setText(QString::number(number));
+        form.Edit4->setText(QString::number(number));
+        form.Edit5->setText(QStringLiteral("Pa55word!"));
+        QTest::mouseClick(form.Button8, Qt::LeftButton);
+    }
+
     static void selectGroup(TUMainForm& form, const QString& group) {
         form.ListView2->clearSelection();
         QTreeWidgetItem* row = rowNamed(form.ListView2, group);
@@ -216,17 +225,26 @@ private slots:
                      qPrintable(QStringLiteral("user%1").arg(i)));
     }
 
+    void aServerThatWasDownIsReachedWhenItIsBack() {
+        SambaWindowMachine machine;
+        auto form = open(machine);
+        QVERIFY(SambaTestServer::stop());
+        run(*form, "swd", 1);
+        QCOMPARE(logMessages(*form), QStringList{QString::fromUtf16(u"添加用户 swd1 失败")});
+        QVERIFY(SambaTestServer::start());
+        run(*form, "swd", 2);
+        QCOMPARE(logMessages(*form).last(), okLine(u"添加用户 ", QStringLiteral("swd2")));
+        QVERIFY(SambaTestServer::accounts().contains(QStringLiteral("swd2")));
+        QVERIFY(rowNamed(form->ListView1, QStringLiteral("swd2")));
+    }
+
     void aRestartedServerIsReachedAgain() {
         SambaWindowMachine machine;
         auto form = open(machine);
         const int rows = form->ListView1->topLevelItemCount();
         QVERIFY(rows > 0);
         QVERIFY(SambaTestServer::restart());
-        form->Edit2->setText(QStringLiteral("swr"));
-        form->Edit3->setText(QStringLiteral("1"));
-        form->Edit4->setText(QStringLiteral("1"));
-        form->Edit5->setText(QStringLiteral("Pa55word!"));
-        QTest::mouseClick(form->Button8, Qt::LeftButton);
+        run(*form, "swr", 1);
         QCOMPARE(logMessages(*form), QStringList{okLine(u"添加用户 ", QStringLiteral("swr1"))});
         QCOMPARE(form->ListView1->topLevelItemCount(), rows + 1);
         QVERIFY(SambaTestServer::accounts().contains(QStringLiteral("swr1")));

@@ -105,6 +105,10 @@ void close() {
     g_context = nullptr;
 }
 
+bool isOpen() {
+    return g_context != nullptr;
+}
+
 std::string errorText(Status code) {
     char* message = libnetapi_get_error_string(g_context, static_cast<NET_API_STATUS>(code));
     std::string out = text(message);

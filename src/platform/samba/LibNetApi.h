@@ -34,6 +34,7 @@ struct Credentials {
 // Starts the process's libnetapi context with the credentials; stops it.
 Status open(const Credentials& credentials);
 void close();
+bool isOpen();
 // libnetapi's text for a result code.
 std::string errorText(Status status);
 

@@ -126,6 +126,11 @@ template <class Exchange>
 NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
     try {
         std::lock_guard lock(g_libnetapi);
+        // Without its context libnetapi would make one of its own, with no
+        // credentials: it would prompt, then log on anonymously.
+        if (!lib::isOpen())
+            if (const NET_API_STATUS status = lib::open(m_credentials); status != lib::kSuccess)
+                return status;
         NET_API_STATUS status = run();
         if (connectionLost(status) && reconnect() == lib::kSuccess)
             status = run();
