@@ -22,6 +22,7 @@ TEST(SambaResultCodes, SambasCodesBecomeTheOnesWindowsGivesForTheSameCase) {
     EXPECT_EQ(windowsResult(Operation::AddUser, 1316), NERR_UserExists);
     EXPECT_EQ(windowsResult(Operation::AddUser, 1325), NERR_PasswordTooShort);
     EXPECT_EQ(windowsResult(Operation::ChangeUser, 1332), NERR_UserNotFound);
+    EXPECT_EQ(windowsResult(Operation::ChangeUser, 1325), NERR_PasswordTooShort);
     EXPECT_EQ(windowsResult(Operation::ChangeMembers, 1332), NERR_GroupNotFound);
     EXPECT_EQ(windowsResult(Operation::ChangeMembers, 1320), ERROR_MEMBER_IN_ALIAS);
     EXPECT_EQ(windowsResult(Operation::ChangeMembers, 1321), ERROR_MEMBER_NOT_IN_ALIAS);

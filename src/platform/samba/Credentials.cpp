@@ -3,11 +3,20 @@
 #include <QByteArray>
 #include <QFileInfo>
 #include <QString>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace orvane::samba {
 
 namespace {
+
+// Overwrites the value where the process was started with it too, which is
+// what /proc shows, then removes the variable.
+void erase(const char* variable, std::size_t from = 0) {
+    if (char* value = std::getenv(variable))
+        std::memset(value + from, 0, std::strlen(value) - from);
+}
 
 // A ticket cache that can be there: a file cache that exists, or a cache of
 // another type (keyring, KCM), which only the Kerberos library can look into.
@@ -31,10 +40,11 @@ std::optional<lib::Credentials> takeCredentialsFromEnvironment(std::string& why)
     if (const auto split = user.find('%'); split != std::string::npos) {
         password = user.substr(split + 1);
         user.erase(split);
-        qputenv("USER", QByteArray::fromStdString(user));
+        erase("USER", split);
     }
     if (qEnvironmentVariableIsSet("PASSWD")) {
         password = qgetenv("PASSWD").toStdString();
+        erase("PASSWD");
         qunsetenv("PASSWD");
     }
     if (password) {

@@ -110,7 +110,10 @@ bool isOpen() {
 }
 
 std::string errorText(Status code) {
-    char* message = libnetapi_get_error_string(g_context, static_cast<NET_API_STATUS>(code));
+    // Without a context the detailed text would make one, with no credentials.
+    char* message = g_context
+                        ? libnetapi_get_error_string(g_context, static_cast<NET_API_STATUS>(code))
+                        : libnetapi_errstr(static_cast<NET_API_STATUS>(code));
     std::string out = text(message);
     if (message)
         ::NetApiBufferFree(message);

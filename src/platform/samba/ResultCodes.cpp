@@ -13,6 +13,8 @@ NET_API_STATUS windowsResult(Operation operation, NET_API_STATUS samba) {
     case Operation::ChangeUser:
         if (samba == ERROR_NONE_MAPPED)
             return NERR_UserNotFound;
+        if (samba == ERROR_PASSWORD_RESTRICTION)
+            return NERR_PasswordTooShort;
         break;
     case Operation::ChangeMembers:
         // Members are resolved before the call, so a name it cannot map is the group.

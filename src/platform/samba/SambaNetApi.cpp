@@ -72,6 +72,35 @@ LPBYTE nameBuffer(const std::vector<std::string>& names, bool users) {
                  : buildBuffer<LOCALGROUP_INFO_0>(names.size(), units, fill);
 }
 
+// Whether a retry's result is what a first exchange that reached the server
+// before its connection went would leave behind.
+bool doneBefore(Operation operation, NET_API_STATUS retried) {
+    switch (operation) {
+    case Operation::AddUser:
+        return retried == NERR_UserExists;
+    case Operation::ChangeUser:
+        return retried == NERR_UserNotFound;
+    case Operation::AddShare:
+        return retried == NERR_DuplicateShare;
+    case Operation::DeleteShare:
+        return retried == NERR_NetNameNotFound;
+    default:
+        return false;
+    }
+}
+
+// Every call's edge: nothing the adapter throws reaches the caller, which may
+// be a window's handler or a worker thread.
+template <class Body> NET_API_STATUS guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return NERR_InternalError;
+    }
+}
+
 bool listed(NET_API_STATUS status) {
     return status == NERR_Success || status == ERROR_MORE_DATA;
 }
@@ -100,8 +129,9 @@ bool shareListed(const lib::Server& server, const std::string& name) {
 
 } // namespace
 
-SambaNetApi::SambaNetApi(lib::Credentials credentials, ServerNames servers)
-    : m_credentials(std::move(credentials)), m_servers(std::move(servers)) {
+SambaNetApi::SambaNetApi(lib::Credentials credentials, ServerNames servers, unsigned recycleAfter)
+    : m_credentials(std::move(credentials)), m_servers(std::move(servers)),
+      m_recycleAfter(recycleAfter) {
     if (g_instance.exchange(true))
         throw BackendError("the samba backend is already open in this process");
     std::lock_guard lock(g_libnetapi);
@@ -124,236 +154,268 @@ NET_API_STATUS SambaNetApi::reconnect() {
 
 template <class Exchange>
 NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
-    try {
-        std::lock_guard lock(g_libnetapi);
-        // Without its context libnetapi would make one of its own, with no
-        // credentials: it would prompt, then log on anonymously.
-        if (!lib::isOpen())
-            if (const NET_API_STATUS status = lib::open(m_credentials); status != lib::kSuccess)
-                return status;
-        NET_API_STATUS status = run();
-        if (connectionLost(status) && reconnect() == lib::kSuccess)
-            status = run();
-        return windowsResult(operation, status);
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
+    std::lock_guard lock(g_libnetapi);
+    // libnetapi keeps what it reads on its context until the context goes: a
+    // new one now and then, never in the middle of a listing.
+    if (lib::isOpen() && ++m_exchanges > m_recycleAfter && !m_listing) {
+        lib::close();
+        m_exchanges = 0;
     }
+    // Without its context libnetapi would make one of its own, with no
+    // credentials: it would prompt, then log on anonymously.
+    if (!lib::isOpen())
+        if (const NET_API_STATUS status = lib::open(m_credentials); status != lib::kSuccess)
+            return status;
+    const NET_API_STATUS first = run();
+    if (!connectionLost(first) || reconnect() != lib::kSuccess)
+        return windowsResult(operation, first);
+    const NET_API_STATUS again = windowsResult(operation, run());
+    // The lost exchange may have made the change already: a retry that finds
+    // it made proves nothing, and the caller hears of the lost connection.
+    return doneBefore(operation, again) ? first : again;
 }
 
 NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter,
                                         LPBYTE* bufptr, DWORD prefmaxlen, LPDWORD entriesread,
                                         LPDWORD totalentries, PDWORD resume_handle) {
-    if (!bufptr || !entriesread || !totalentries)
-        return ERROR_INVALID_PARAMETER;
-    *bufptr = nullptr;
-    *entriesread = *totalentries = 0;
-    if (level != 0 && level != 1)
-        return ERROR_INVALID_LEVEL;
-    const lib::Server server = m_servers.spell(servername);
-    std::vector<lib::User> users;
-    DWORD resume = resume_handle ? *resume_handle : 0;
-    const NET_API_STATUS status = exchange(Operation::Other, [&] {
-        return lib::userEnum(server, filter, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                             users);
-    });
-    if (!listed(status))
-        return status;
+    return guarded([&]() -> NET_API_STATUS {
+        if (!bufptr || !entriesread || !totalentries)
+            return ERROR_INVALID_PARAMETER;
+        *bufptr = nullptr;
+        *entriesread = *totalentries = 0;
+        if (level != 0 && level != 1)
+            return ERROR_INVALID_LEVEL;
+        const lib::Server server = m_servers.spell(servername);
+        std::vector<lib::User> users;
+        const DWORD start = resume_handle ? *resume_handle : 0;
+        DWORD resume = start;
+        const NET_API_STATUS status = exchange(Operation::Other, [&] {
+            // A retry starts where the caller asked: libnetapi moves the handle
+            // before the exchange that failed is over.
+            resume = start;
+            return lib::userEnum(server, filter, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                 users);
+        });
+        m_listing = status == ERROR_MORE_DATA;
+        if (!listed(status))
+            return status;
 
-    struct Texts {
-        QString name, homeDir, comment, scriptPath;
-    };
-    std::vector<Texts> texts;
-    texts.reserve(users.size());
-    std::size_t units = 0;
-    for (const lib::User& user : users) {
-        texts.push_back({qt(user.name), qt(user.homeDir), qt(user.comment), qt(user.scriptPath)});
-        units += ResultBuffer::units(texts.back().name);
-        if (level == 1)
-            units += ResultBuffer::units(texts.back().homeDir) +
-                     ResultBuffer::units(texts.back().comment) +
-                     ResultBuffer::units(texts.back().scriptPath);
-    }
-    try {
-        if (level == 0) {
-            *bufptr = buildBuffer<USER_INFO_0>(
-                users.size(), units, [&](USER_INFO_0& record, ResultBuffer& out, std::size_t i) {
-                    record.usri0_name = out.copy(texts[i].name);
-                });
-        } else {
-            *bufptr = buildBuffer<USER_INFO_1>(
-                users.size(), units, [&](USER_INFO_1& record, ResultBuffer& out, std::size_t i) {
-                    const lib::User& user = users[i];
-                    record.usri1_name = out.copy(texts[i].name);
-                    record.usri1_password = nullptr;
-                    record.usri1_password_age = user.passwordAge;
-                    record.usri1_priv = user.priv;
-                    record.usri1_home_dir = out.copy(texts[i].homeDir);
-                    record.usri1_comment = out.copy(texts[i].comment);
-                    record.usri1_flags = user.flags;
-                    record.usri1_script_path = out.copy(texts[i].scriptPath);
-                });
+        struct Texts {
+            QString name, homeDir, comment, scriptPath;
+        };
+        std::vector<Texts> texts;
+        texts.reserve(users.size());
+        std::size_t units = 0;
+        for (const lib::User& user : users) {
+            texts.push_back(
+                {qt(user.name), qt(user.homeDir), qt(user.comment), qt(user.scriptPath)});
+            units += ResultBuffer::units(texts.back().name);
+            if (level == 1)
+                units += ResultBuffer::units(texts.back().homeDir) +
+                         ResultBuffer::units(texts.back().comment) +
+                         ResultBuffer::units(texts.back().scriptPath);
         }
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    *entriesread = DWORD(users.size());
-    *totalentries = DWORD(users.size());
-    if (resume_handle)
-        *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
-    return status;
+        try {
+            if (level == 0) {
+                *bufptr = buildBuffer<USER_INFO_0>(
+                    users.size(), units,
+                    [&](USER_INFO_0& record, ResultBuffer& out, std::size_t i) {
+                        record.usri0_name = out.copy(texts[i].name);
+                    });
+            } else {
+                *bufptr = buildBuffer<USER_INFO_1>(
+                    users.size(), units,
+                    [&](USER_INFO_1& record, ResultBuffer& out, std::size_t i) {
+                        const lib::User& user = users[i];
+                        record.usri1_name = out.copy(texts[i].name);
+                        record.usri1_password = nullptr;
+                        record.usri1_password_age = user.passwordAge;
+                        record.usri1_priv = user.priv;
+                        record.usri1_home_dir = out.copy(texts[i].homeDir);
+                        record.usri1_comment = out.copy(texts[i].comment);
+                        record.usri1_flags = user.flags;
+                        record.usri1_script_path = out.copy(texts[i].scriptPath);
+                    });
+            }
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        *entriesread = DWORD(users.size());
+        *totalentries = DWORD(users.size());
+        if (resume_handle)
+            *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
+        return status;
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE buf,
                                        LPDWORD parm_err) {
-    if (level != 1)
-        return ERROR_INVALID_LEVEL;
-    if (!buf)
-        return ERROR_INVALID_PARAMETER;
-    const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
-    const Utf8 name(info.usri1_name), password(info.usri1_password), homeDir(info.usri1_home_dir),
-        comment(info.usri1_comment), scriptPath(info.usri1_script_path);
-    lib::NewUser user;
-    user.name = name.get();
-    user.password = password.get();
-    user.homeDir = homeDir.get();
-    user.comment = comment.get();
-    user.scriptPath = scriptPath.get();
-    user.priv = info.usri1_priv;
-    user.accountControl = accountControlBits(info.usri1_flags);
-    const lib::Server server = m_servers.spell(servername);
-    std::uint32_t parameter = 0;
-    const NET_API_STATUS status =
-        exchange(Operation::AddUser, [&] { return lib::userAdd(server, user, parameter); });
-    if (parm_err && status == ERROR_INVALID_PARAMETER)
-        *parm_err = parameter;
-    return status;
+    return guarded([&]() -> NET_API_STATUS {
+        if (level != 1)
+            return ERROR_INVALID_LEVEL;
+        if (!buf)
+            return ERROR_INVALID_PARAMETER;
+        const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
+        const Utf8 name(info.usri1_name), password(info.usri1_password),
+            homeDir(info.usri1_home_dir), comment(info.usri1_comment),
+            scriptPath(info.usri1_script_path);
+        lib::NewUser user;
+        user.name = name.get();
+        user.password = password.get();
+        user.homeDir = homeDir.get();
+        user.comment = comment.get();
+        user.scriptPath = scriptPath.get();
+        user.priv = info.usri1_priv;
+        user.accountControl = accountControlBits(info.usri1_flags);
+        const lib::Server server = m_servers.spell(servername);
+        std::uint32_t parameter = 0;
+        const NET_API_STATUS status =
+            exchange(Operation::AddUser, [&] { return lib::userAdd(server, user, parameter); });
+        if (parm_err && status == ERROR_INVALID_PARAMETER)
+            *parm_err = parameter;
+        return status;
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) {
-    if (!username)
-        return ERROR_INVALID_PARAMETER;
-    const lib::Server server = m_servers.spell(servername);
-    const std::string name = utf8(username);
-    return exchange(Operation::ChangeUser, [&] { return lib::userDel(server, name); });
+    return guarded([&]() -> NET_API_STATUS {
+        if (!username)
+            return ERROR_INVALID_PARAMETER;
+        const lib::Server server = m_servers.spell(servername);
+        const std::string name = utf8(username);
+        return exchange(Operation::ChangeUser, [&] { return lib::userDel(server, name); });
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, DWORD level,
                                            LPBYTE buf, LPDWORD /*parm_err*/) {
-    if (level != 1 && level != 1006)
-        return ERROR_INVALID_LEVEL;
-    if (!username || !buf)
-        return ERROR_INVALID_PARAMETER;
-    const lib::Server server = m_servers.spell(servername);
-    const std::string name = utf8(username);
-    if (level == 1006) {
-        const Utf8 homeDir(reinterpret_cast<const USER_INFO_1006*>(buf)->usri1006_home_dir);
-        if (homeDir.null())
-            return NERR_Success;
-        return exchange(Operation::ChangeUser,
-                        [&] { return lib::userSetHomeDir(server, name, homeDir.text()); });
-    }
-    // libnetapi refuses level 1 before sending it: each text field the record
-    // gives goes at the level that carries it alone. The flags stay as they
-    // are: the privilege and account flags the record must carry would
-    // otherwise re-enable a disabled account whenever its home is set.
-    const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
-    if (info.usri1_priv > USER_PRIV_ADMIN)
-        return ERROR_INVALID_PARAMETER;
-    const Utf8 password(info.usri1_password), homeDir(info.usri1_home_dir),
-        comment(info.usri1_comment);
-    return exchange(Operation::ChangeUser, [&]() -> lib::Status {
-        lib::Status status = lib::kSuccess;
-        if (!password.null() && (status = lib::userSetPassword(server, name, password.text())))
+    return guarded([&]() -> NET_API_STATUS {
+        if (level != 1 && level != 1006)
+            return ERROR_INVALID_LEVEL;
+        if (!username || !buf)
+            return ERROR_INVALID_PARAMETER;
+        const lib::Server server = m_servers.spell(servername);
+        const std::string name = utf8(username);
+        if (level == 1006) {
+            const Utf8 homeDir(reinterpret_cast<const USER_INFO_1006*>(buf)->usri1006_home_dir);
+            if (homeDir.null())
+                return NERR_Success;
+            return exchange(Operation::ChangeUser,
+                            [&] { return lib::userSetHomeDir(server, name, homeDir.text()); });
+        }
+        // libnetapi refuses level 1 before sending it: each text field the record
+        // gives goes at the level that carries it alone. The flags stay as they
+        // are: the privilege and account flags the record must carry would
+        // otherwise re-enable a disabled account whenever its home is set.
+        const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
+        if (info.usri1_priv > USER_PRIV_ADMIN)
+            return ERROR_INVALID_PARAMETER;
+        const Utf8 password(info.usri1_password), homeDir(info.usri1_home_dir),
+            comment(info.usri1_comment);
+        return exchange(Operation::ChangeUser, [&]() -> lib::Status {
+            lib::Status status = lib::kSuccess;
+            if (!password.null() && (status = lib::userSetPassword(server, name, password.text())))
+                return status;
+            if (!homeDir.null() && (status = lib::userSetHomeDir(server, name, homeDir.text())))
+                return status;
+            if (!comment.null())
+                status = lib::userSetComment(server, name, comment.text());
             return status;
-        if (!homeDir.null() && (status = lib::userSetHomeDir(server, name, homeDir.text())))
-            return status;
-        if (!comment.null())
-            status = lib::userSetComment(server, name, comment.text());
-        return status;
+        });
     });
 }
 
 NET_API_STATUS SambaNetApi::NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR username, DWORD level,
                                                   DWORD flags, LPBYTE* bufptr, DWORD /*prefmaxlen*/,
                                                   LPDWORD entriesread, LPDWORD totalentries) {
-    if (!bufptr || !entriesread || !totalentries || !username)
-        return ERROR_INVALID_PARAMETER;
-    *bufptr = nullptr;
-    *entriesread = *totalentries = 0;
-    if (level != 0)
-        return ERROR_INVALID_LEVEL;
-    const lib::Server server = m_servers.spell(servername);
-    const std::string name = utf8(username);
-    std::vector<std::string> groups;
-    const NET_API_STATUS status = exchange(
-        Operation::ChangeUser, [&] { return lib::userLocalGroups(server, name, flags, groups); });
-    if (!listed(status))
-        return status;
-    try {
-        *bufptr = nameBuffer(groups, true);
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    *entriesread = *totalentries = DWORD(groups.size());
-    return NERR_Success;
+    return guarded([&]() -> NET_API_STATUS {
+        if (!bufptr || !entriesread || !totalentries || !username)
+            return ERROR_INVALID_PARAMETER;
+        *bufptr = nullptr;
+        *entriesread = *totalentries = 0;
+        if (level != 0)
+            return ERROR_INVALID_LEVEL;
+        const lib::Server server = m_servers.spell(servername);
+        const std::string name = utf8(username);
+        std::vector<std::string> groups;
+        const NET_API_STATUS status = exchange(Operation::ChangeUser, [&] {
+            return lib::userLocalGroups(server, name, flags, groups);
+        });
+        if (!listed(status))
+            return status;
+        try {
+            *bufptr = nameBuffer(groups, true);
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        *entriesread = *totalentries = DWORD(groups.size());
+        return NERR_Success;
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr,
                                               DWORD prefmaxlen, LPDWORD entriesread,
                                               LPDWORD totalentries, PDWORD_PTR resumehandle) {
-    if (!bufptr || !entriesread || !totalentries)
-        return ERROR_INVALID_PARAMETER;
-    *bufptr = nullptr;
-    *entriesread = *totalentries = 0;
-    if (level != 0)
-        return ERROR_INVALID_LEVEL;
-    const lib::Server server = m_servers.spell(servername);
-    std::uint32_t resume = resumehandle ? std::uint32_t(*resumehandle) : 0;
-    std::vector<std::string> groups;
-    const NET_API_STATUS status = exchange(Operation::Other, [&] {
-        return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                   groups);
-    });
-    if (!listed(status))
+    return guarded([&]() -> NET_API_STATUS {
+        if (!bufptr || !entriesread || !totalentries)
+            return ERROR_INVALID_PARAMETER;
+        *bufptr = nullptr;
+        *entriesread = *totalentries = 0;
+        if (level != 0)
+            return ERROR_INVALID_LEVEL;
+        const lib::Server server = m_servers.spell(servername);
+        const std::uint32_t start = resumehandle ? std::uint32_t(*resumehandle) : 0;
+        std::uint32_t resume = start;
+        std::vector<std::string> groups;
+        const NET_API_STATUS status = exchange(Operation::Other, [&] {
+            resume = start;
+            return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                       groups);
+        });
+        m_listing = status == ERROR_MORE_DATA;
+        if (!listed(status))
+            return status;
+        try {
+            *bufptr = nameBuffer(groups, false);
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        *entriesread = *totalentries = DWORD(groups.size());
+        if (resumehandle)
+            *resumehandle = status == ERROR_MORE_DATA ? resume : 0;
         return status;
-    try {
-        *bufptr = nameBuffer(groups, false);
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    *entriesread = *totalentries = DWORD(groups.size());
-    if (resumehandle)
-        *resumehandle = status == ERROR_MORE_DATA ? resume : 0;
-    return status;
+    });
 }
 
 NET_API_STATUS SambaNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level,
                                           LPBYTE buf, DWORD totalentries, bool add) {
-    if (level != 3)
-        return ERROR_INVALID_LEVEL;
-    if (!groupname || (!buf && totalentries))
-        return ERROR_INVALID_PARAMETER;
-    const lib::Server server = m_servers.spell(servername);
-    const std::string group = utf8(groupname);
-    const auto* members = reinterpret_cast<const LOCALGROUP_MEMBERS_INFO_3*>(buf);
-    std::vector<std::string> names;
-    for (DWORD i = 0; i < totalentries; ++i) {
-        if (!members[i].lgrmi3_domainandname)
+    return guarded([&]() -> NET_API_STATUS {
+        if (level != 3)
+            return ERROR_INVALID_LEVEL;
+        if (!groupname || (!buf && totalentries))
             return ERROR_INVALID_PARAMETER;
-        names.push_back(memberName(members[i].lgrmi3_domainandname));
-    }
-    // Level 3 brings libnetapi down; level 0 takes each member's SID.
-    return exchange(Operation::ChangeMembers, [&]() -> lib::Status {
-        std::vector<lib::Sid> sids(names.size());
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const lib::Status status = lib::userSid(server, names[i], sids[i]);
-            if (status == ERROR_NONE_MAPPED || status == NERR_UserNotFound)
-                return ERROR_NO_SUCH_MEMBER;
-            if (status != lib::kSuccess)
-                return status;
+        const lib::Server server = m_servers.spell(servername);
+        const std::string group = utf8(groupname);
+        const auto* members = reinterpret_cast<const LOCALGROUP_MEMBERS_INFO_3*>(buf);
+        std::vector<std::string> names;
+        for (DWORD i = 0; i < totalentries; ++i) {
+            if (!members[i].lgrmi3_domainandname)
+                return ERROR_INVALID_PARAMETER;
+            names.push_back(memberName(members[i].lgrmi3_domainandname));
         }
-        return add ? lib::localGroupAddMembers(server, group, sids)
-                   : lib::localGroupDelMembers(server, group, sids);
+        // Level 3 brings libnetapi down; level 0 takes each member's SID.
+        return exchange(Operation::ChangeMembers, [&]() -> lib::Status {
+            std::vector<lib::Sid> sids(names.size());
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                const lib::Status status = lib::userSid(server, names[i], sids[i]);
+                if (status == ERROR_NONE_MAPPED || status == NERR_UserNotFound)
+                    return ERROR_NO_SUCH_MEMBER;
+                if (status != lib::kSuccess)
+                    return status;
+            }
+            return add ? lib::localGroupAddMembers(server, group, sids)
+                       : lib::localGroupDelMembers(server, group, sids);
+        });
     });
 }
 
@@ -370,94 +432,106 @@ NET_API_STATUS SambaNetApi::NetLocalGroupDelMembers(LPCWSTR servername, LPCWSTR 
 NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* bufptr,
                                          DWORD prefmaxlen, LPDWORD entriesread,
                                          LPDWORD totalentries, LPDWORD resume_handle) {
-    if (!bufptr || !entriesread || !totalentries)
-        return ERROR_INVALID_PARAMETER;
-    *bufptr = nullptr;
-    *entriesread = *totalentries = 0;
-    if (level != 2)
-        return ERROR_INVALID_LEVEL;
-    const lib::Server server = m_servers.spell(servername);
-    std::uint32_t resume = resume_handle ? *resume_handle : 0;
-    std::vector<lib::Share> shares;
-    const NET_API_STATUS status = exchange(Operation::Other, [&] {
-        return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume, shares);
-    });
-    if (!listed(status))
+    return guarded([&]() -> NET_API_STATUS {
+        if (!bufptr || !entriesread || !totalentries)
+            return ERROR_INVALID_PARAMETER;
+        *bufptr = nullptr;
+        *entriesread = *totalentries = 0;
+        if (level != 2)
+            return ERROR_INVALID_LEVEL;
+        const lib::Server server = m_servers.spell(servername);
+        const std::uint32_t start = resume_handle ? *resume_handle : 0;
+        std::uint32_t resume = start;
+        std::vector<lib::Share> shares;
+        const NET_API_STATUS status = exchange(Operation::Other, [&] {
+            resume = start;
+            return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                  shares);
+        });
+        m_listing = status == ERROR_MORE_DATA;
+        if (!listed(status))
+            return status;
+        struct Texts {
+            QString name, remark, path;
+        };
+        std::vector<Texts> texts;
+        std::size_t units = 0;
+        for (const lib::Share& share : shares) {
+            texts.push_back({qt(share.name), qt(share.remark), localSharePath(qt(share.path))});
+            units += ResultBuffer::units(texts.back().name) +
+                     ResultBuffer::units(texts.back().remark) +
+                     ResultBuffer::units(texts.back().path);
+        }
+        try {
+            *bufptr = buildBuffer<SHARE_INFO_2>(
+                shares.size(), units, [&](SHARE_INFO_2& record, ResultBuffer& out, std::size_t i) {
+                    const lib::Share& share = shares[i];
+                    record.shi2_netname = out.copy(texts[i].name);
+                    record.shi2_type = share.type;
+                    record.shi2_remark = out.copy(texts[i].remark);
+                    record.shi2_permissions = share.permissions;
+                    record.shi2_max_uses = share.maxUses;
+                    record.shi2_current_uses = share.currentUses;
+                    record.shi2_path = out.copy(texts[i].path);
+                    record.shi2_passwd = nullptr;
+                });
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        *entriesread = *totalentries = DWORD(shares.size());
+        if (resume_handle)
+            *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
         return status;
-    struct Texts {
-        QString name, remark, path;
-    };
-    std::vector<Texts> texts;
-    std::size_t units = 0;
-    for (const lib::Share& share : shares) {
-        texts.push_back({qt(share.name), qt(share.remark), localSharePath(qt(share.path))});
-        units += ResultBuffer::units(texts.back().name) + ResultBuffer::units(texts.back().remark) +
-                 ResultBuffer::units(texts.back().path);
-    }
-    try {
-        *bufptr = buildBuffer<SHARE_INFO_2>(
-            shares.size(), units, [&](SHARE_INFO_2& record, ResultBuffer& out, std::size_t i) {
-                const lib::Share& share = shares[i];
-                record.shi2_netname = out.copy(texts[i].name);
-                record.shi2_type = share.type;
-                record.shi2_remark = out.copy(texts[i].remark);
-                record.shi2_permissions = share.permissions;
-                record.shi2_max_uses = share.maxUses;
-                record.shi2_current_uses = share.currentUses;
-                record.shi2_path = out.copy(texts[i].path);
-                record.shi2_passwd = nullptr;
-            });
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    *entriesread = *totalentries = DWORD(shares.size());
-    if (resume_handle)
-        *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
-    return status;
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE buf,
                                         LPDWORD parm_err) {
-    if (level != 2 && level != 502)
-        return ERROR_INVALID_LEVEL;
-    if (!buf)
-        return ERROR_INVALID_PARAMETER;
-    // Level 502 begins with level 2's fields.
-    const auto& info = *reinterpret_cast<const SHARE_INFO_2*>(buf);
-    const Utf8 name(info.shi2_netname), remark(info.shi2_remark), path(info.shi2_path);
-    if (name.null() || path.null()) {
-        if (parm_err)
-            *parm_err = name.null() ? SHARE_NETNAME_PARMNUM : SHARE_PATH_PARMNUM;
-        return ERROR_INVALID_PARAMETER;
-    }
-    lib::NewShare share;
-    share.name = name.get();
-    share.remark = remark.get();
-    share.path = path.get();
-    share.type = info.shi2_type;
-    share.permissions = info.shi2_permissions;
-    share.maxUses = info.shi2_max_uses;
-    const lib::Server server = m_servers.spell(servername);
-    std::uint32_t parameter = 0;
-    const NET_API_STATUS status = exchange(Operation::AddShare, [&]() -> lib::Status {
-        const lib::Status added = lib::shareAdd(server, share, parameter);
-        // Samba runs a site's script to add a share, and a refused duplicate
-        // comes back as whatever the script made of it.
-        if (added != lib::kSuccess && !connectionLost(added) && shareListed(server, name.text()))
-            return NERR_DuplicateShare;
-        return added;
+    return guarded([&]() -> NET_API_STATUS {
+        if (level != 2 && level != 502)
+            return ERROR_INVALID_LEVEL;
+        if (!buf)
+            return ERROR_INVALID_PARAMETER;
+        // Level 502 begins with level 2's fields.
+        const auto& info = *reinterpret_cast<const SHARE_INFO_2*>(buf);
+        const Utf8 name(info.shi2_netname), remark(info.shi2_remark), path(info.shi2_path);
+        if (name.null() || path.null()) {
+            if (parm_err)
+                *parm_err = name.null() ? SHARE_NETNAME_PARMNUM : SHARE_PATH_PARMNUM;
+            return ERROR_INVALID_PARAMETER;
+        }
+        lib::NewShare share;
+        share.name = name.get();
+        share.remark = remark.get();
+        share.path = path.get();
+        share.type = info.shi2_type;
+        share.permissions = info.shi2_permissions;
+        share.maxUses = info.shi2_max_uses;
+        const lib::Server server = m_servers.spell(servername);
+        std::uint32_t parameter = 0;
+        const NET_API_STATUS status = exchange(Operation::AddShare, [&]() -> lib::Status {
+            const lib::Status added = lib::shareAdd(server, share, parameter);
+            // Samba runs a site's script to add a share, and a refused duplicate
+            // comes back as whatever the script made of it.
+            if (added != lib::kSuccess && !connectionLost(added) &&
+                shareListed(server, name.text()))
+                return NERR_DuplicateShare;
+            return added;
+        });
+        if (parm_err && status == ERROR_INVALID_PARAMETER)
+            *parm_err = parameter;
+        return status;
     });
-    if (parm_err && status == ERROR_INVALID_PARAMETER)
-        *parm_err = parameter;
-    return status;
 }
 
 NET_API_STATUS SambaNetApi::NetShareDel(LMSTR servername, LMSTR netname, DWORD /*reserved*/) {
-    if (!netname)
-        return ERROR_INVALID_PARAMETER;
-    const lib::Server server = m_servers.spell(servername);
-    const std::string name = utf8(netname);
-    return exchange(Operation::DeleteShare, [&] { return lib::shareDel(server, name); });
+    return guarded([&]() -> NET_API_STATUS {
+        if (!netname)
+            return ERROR_INVALID_PARAMETER;
+        const lib::Server server = m_servers.spell(servername);
+        const std::string name = utf8(netname);
+        return exchange(Operation::DeleteShare, [&] { return lib::shareDel(server, name); });
+    });
 }
 
 NET_API_STATUS SambaNetApi::NetApiBufferFree(LPVOID Buffer) {

@@ -17,7 +17,11 @@ class SambaNetApi final : public NetApi {
 public:
     // libnetapi keeps one context per process: one SambaNetApi at a time.
     // Throws BackendError when libnetapi cannot start or another one lives.
-    SambaNetApi(lib::Credentials credentials, ServerNames servers);
+    // `recycleAfter` exchanges make libnetapi's context anew: it holds all it
+    // has read until it goes.
+    SambaNetApi(lib::Credentials credentials, ServerNames servers,
+                unsigned recycleAfter = kRecycleAfter);
+    static constexpr unsigned kRecycleAfter = 2000;
     ~SambaNetApi() override;
     SambaNetApi(const SambaNetApi&) = delete;
     SambaNetApi& operator=(const SambaNetApi&) = delete;
@@ -60,6 +64,10 @@ private:
 
     lib::Credentials m_credentials;
     ServerNames m_servers;
+    unsigned m_recycleAfter;
+    unsigned m_exchanges = 0;
+    // A listing returned 234 and its caller may come back for more.
+    bool m_listing = false;
 };
 
 // The backend the environment describes: credentials as Samba clients take
