@@ -31,13 +31,6 @@ class MenuMembershipTest : public QObject {
         auto form = openWindow(machine, accounts);
         return form;
     }
-    static void selectGroup(TUMainForm& form, const QString& group) {
-        form.ListView2->clearSelection();
-        if (QTreeWidgetItem* row = rowNamed(form.ListView2, group)) {
-            form.ListView2->setCurrentItem(row);
-            row->setSelected(true);
-        }
-    }
     static QList<QAction*> selectionEntries(TUMainForm& form) {
         return {form.N10, form.N11, form.N12, form.N13, form.N14, form.N15,
                 form.N16, form.N1,  form.N2,  form.N4,  form.N6};

@@ -65,9 +65,7 @@ class SambaWindowTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TUMainForm> open(SambaWindowMachine& machine) {
-        auto form = std::make_unique<TUMainForm>(machine.platform());
-        form->show();
-        return form;
+        return showWindow(machine.platform());
     }
 
     // A numbered run of one account.
@@ -77,14 +75,6 @@ class SambaWindowTest : public QObject {
         form.Edit4->setText(QString::number(number));
         form.Edit5->setText(QStringLiteral("Pa55word!"));
         QTest::mouseClick(form.Button8, Qt::LeftButton);
-    }
-
-    static void selectGroup(TUMainForm& form, const QString& group) {
-        form.ListView2->clearSelection();
-        QTreeWidgetItem* row = rowNamed(form.ListView2, group);
-        QVERIFY(row);
-        form.ListView2->setCurrentItem(row);
-        row->setSelected(true);
     }
 
 private slots:
@@ -129,7 +119,7 @@ private slots:
         QVERIFY(members.contains(QStringLiteral("sw1"), Qt::CaseInsensitive));
         QVERIFY(members.contains(QStringLiteral("sw2"), Qt::CaseInsensitive));
 
-        selectGroup(*form, kRemote);
+        QVERIFY(selectGroup(*form, kRemote));
         selectRows(form->ListView1, {QStringLiteral("sw2"), QStringLiteral("sw3")});
         form->N6->trigger();
         selectRows(form->ListView1, {QStringLiteral("sw4")});

@@ -15,6 +15,13 @@
 
 namespace orvane::test {
 
+// Opens and shows a window on the platform, which fills both lists.
+inline std::unique_ptr<TUMainForm> showWindow(const Platform& platform) {
+    auto form = std::make_unique<TUMainForm>(platform);
+    form->show();
+    return form;
+}
+
 // Creates the accounts on the machine, then opens and shows its window, which
 // fills both lists.
 inline std::unique_ptr<TUMainForm> openWindow(TestMachine& machine,
@@ -22,9 +29,7 @@ inline std::unique_ptr<TUMainForm> openWindow(TestMachine& machine,
     for (const QString& name : accounts)
         if (machine.addUser(name) != 0)
             qWarning() << "cannot add" << name;
-    auto form = std::make_unique<TUMainForm>(machine.platform());
-    form->show();
-    return form;
+    return showWindow(machine.platform());
 }
 
 // The log's messages, without their time stamps.
@@ -57,6 +62,18 @@ inline QStringList selectedNames(const QTreeWidget* list) {
         if (list->topLevelItem(i)->isSelected())
             out.append(list->topLevelItem(i)->text(0));
     return out;
+}
+
+// Makes the group the selected and current row of the group list; false
+// when the list has no such group.
+inline bool selectGroup(TUMainForm& form, const QString& group) {
+    form.ListView2->clearSelection();
+    QTreeWidgetItem* row = rowNamed(form.ListView2, group);
+    if (!row)
+        return false;
+    form.ListView2->setCurrentItem(row);
+    row->setSelected(true);
+    return true;
 }
 
 inline void selectRows(QTreeWidget* list, const QStringList& names) {

@@ -3,8 +3,8 @@
 #include "platform/embedded/AccountRules.h"
 #include "platform/embedded/MachineDatabase.h"
 #include "platform/embedded/PasswordHash.h"
-#include "platform/netapi/ResultBuffer.h"
 #include "platform/embedded/Sqlite.h"
+#include "platform/netapi/ResultBuffer.h"
 #include "platform/netapi/WideText.h"
 
 #include <QDateTime>

@@ -215,30 +215,24 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
                          ResultBuffer::units(texts.back().comment) +
                          ResultBuffer::units(texts.back().scriptPath);
         }
-        try {
-            if (level == 0) {
-                *bufptr = buildBuffer<USER_INFO_0>(
-                    users.size(), units,
-                    [&](USER_INFO_0& record, ResultBuffer& out, std::size_t i) {
-                        record.usri0_name = out.copy(texts[i].name);
-                    });
-            } else {
-                *bufptr = buildBuffer<USER_INFO_1>(
-                    users.size(), units,
-                    [&](USER_INFO_1& record, ResultBuffer& out, std::size_t i) {
-                        const lib::User& user = users[i];
-                        record.usri1_name = out.copy(texts[i].name);
-                        record.usri1_password = nullptr;
-                        record.usri1_password_age = user.passwordAge;
-                        record.usri1_priv = user.priv;
-                        record.usri1_home_dir = out.copy(texts[i].homeDir);
-                        record.usri1_comment = out.copy(texts[i].comment);
-                        record.usri1_flags = user.flags;
-                        record.usri1_script_path = out.copy(texts[i].scriptPath);
-                    });
-            }
-        } catch (const std::bad_alloc&) {
-            return ERROR_NOT_ENOUGH_MEMORY;
+        if (level == 0) {
+            *bufptr = buildBuffer<USER_INFO_0>(
+                users.size(), units, [&](USER_INFO_0& record, ResultBuffer& out, std::size_t i) {
+                    record.usri0_name = out.copy(texts[i].name);
+                });
+        } else {
+            *bufptr = buildBuffer<USER_INFO_1>(
+                users.size(), units, [&](USER_INFO_1& record, ResultBuffer& out, std::size_t i) {
+                    const lib::User& user = users[i];
+                    record.usri1_name = out.copy(texts[i].name);
+                    record.usri1_password = nullptr;
+                    record.usri1_password_age = user.passwordAge;
+                    record.usri1_priv = user.priv;
+                    record.usri1_home_dir = out.copy(texts[i].homeDir);
+                    record.usri1_comment = out.copy(texts[i].comment);
+                    record.usri1_flags = user.flags;
+                    record.usri1_script_path = out.copy(texts[i].scriptPath);
+                });
         }
         *entriesread = DWORD(users.size());
         *totalentries = DWORD(users.size());
@@ -343,11 +337,7 @@ NET_API_STATUS SambaNetApi::NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR us
         });
         if (!listed(status))
             return status;
-        try {
-            *bufptr = nameBuffer(groups, true);
-        } catch (const std::bad_alloc&) {
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
+        *bufptr = nameBuffer(groups, true);
         *entriesread = *totalentries = DWORD(groups.size());
         return NERR_Success;
     });
@@ -375,11 +365,7 @@ NET_API_STATUS SambaNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level, L
         m_listing = status == ERROR_MORE_DATA;
         if (!listed(status))
             return status;
-        try {
-            *bufptr = nameBuffer(groups, false);
-        } catch (const std::bad_alloc&) {
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
+        *bufptr = nameBuffer(groups, false);
         *entriesread = *totalentries = DWORD(groups.size());
         if (resumehandle)
             *resumehandle = status == ERROR_MORE_DATA ? resume : 0;
@@ -462,22 +448,18 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
                      ResultBuffer::units(texts.back().remark) +
                      ResultBuffer::units(texts.back().path);
         }
-        try {
-            *bufptr = buildBuffer<SHARE_INFO_2>(
-                shares.size(), units, [&](SHARE_INFO_2& record, ResultBuffer& out, std::size_t i) {
-                    const lib::Share& share = shares[i];
-                    record.shi2_netname = out.copy(texts[i].name);
-                    record.shi2_type = share.type;
-                    record.shi2_remark = out.copy(texts[i].remark);
-                    record.shi2_permissions = share.permissions;
-                    record.shi2_max_uses = share.maxUses;
-                    record.shi2_current_uses = share.currentUses;
-                    record.shi2_path = out.copy(texts[i].path);
-                    record.shi2_passwd = nullptr;
-                });
-        } catch (const std::bad_alloc&) {
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
+        *bufptr = buildBuffer<SHARE_INFO_2>(
+            shares.size(), units, [&](SHARE_INFO_2& record, ResultBuffer& out, std::size_t i) {
+                const lib::Share& share = shares[i];
+                record.shi2_netname = out.copy(texts[i].name);
+                record.shi2_type = share.type;
+                record.shi2_remark = out.copy(texts[i].remark);
+                record.shi2_permissions = share.permissions;
+                record.shi2_max_uses = share.maxUses;
+                record.shi2_current_uses = share.currentUses;
+                record.shi2_path = out.copy(texts[i].path);
+                record.shi2_passwd = nullptr;
+            });
         *entriesread = *totalentries = DWORD(shares.size());
         if (resume_handle)
             *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
