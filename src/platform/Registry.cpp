@@ -16,15 +16,19 @@ QString normalisedKey(const QString& path) {
 
 } // namespace
 
+// The registry's statements on the machine folder's shared connection; every
+// use holds the connection's lock.
 struct MachineRegistry::Store {
-    std::unique_ptr<sqlite::Database> db;
+    std::shared_ptr<embedded::MachineDatabase> machine;
+    sqlite::Database* db;
     sqlite::Statement findKey;
     sqlite::Statement addKey;
     sqlite::Statement findValue;
     sqlite::Statement putValue;
 
-    explicit Store(std::unique_ptr<sqlite::Database> database)
-        : db(std::move(database)), findKey(*db, "SELECT 1 FROM registry_keys WHERE path = ?"),
+    explicit Store(std::shared_ptr<embedded::MachineDatabase> shared)
+        : machine(std::move(shared)), db(&machine->db()),
+          findKey(*db, "SELECT 1 FROM registry_keys WHERE path = ?"),
           addKey(*db, "INSERT OR IGNORE INTO registry_keys (path) VALUES (?)"),
           findValue(*db, "SELECT type, data FROM registry_values WHERE key = ? AND name = ?"),
           putValue(*db, "INSERT OR REPLACE INTO registry_values (key, name, type, data) "
@@ -40,12 +44,21 @@ struct MachineRegistry::Store {
 
 MachineRegistry::MachineRegistry(QString folder) : m_folder(std::move(folder)) {}
 
-MachineRegistry::~MachineRegistry() = default;
+MachineRegistry::~MachineRegistry() {
+    if (m_store) {
+        // Keeps the connection alive past the statements' finalisation.
+        const auto machine = m_store->machine;
+        std::lock_guard lock(machine->mutex());
+        m_store.reset();
+    }
+}
 
 MachineRegistry::Store* MachineRegistry::store() {
     if (!m_store && !m_unavailable) {
         try {
-            m_store = std::make_unique<Store>(embedded::openMachineDatabase(m_folder));
+            auto machine = embedded::MachineDatabase::open(m_folder);
+            std::lock_guard lock(machine->mutex());
+            m_store = std::make_unique<Store>(machine);
         } catch (const sqlite::Error&) {
             m_unavailable = true;
         }
@@ -58,6 +71,7 @@ bool MachineRegistry::openKey(const QString& path, bool create) {
     const QString key = normalisedKey(path);
     if (!s || key.isEmpty())
         return false;
+    std::lock_guard lock(s->machine->mutex());
     try {
         if (s->hasKey(key))
             return true;
@@ -80,6 +94,7 @@ std::optional<RegistryValue> MachineRegistry::queryValue(const QString& path, co
     Store* s = store();
     if (!s)
         return std::nullopt;
+    std::lock_guard lock(s->machine->mutex());
     try {
         s->findValue.reset().bind(1, normalisedKey(path)).bind(2, name);
         std::optional<RegistryValue> value;
@@ -99,6 +114,7 @@ bool MachineRegistry::setValue(const QString& path, const QString& name,
     const QString key = normalisedKey(path);
     if (!s)
         return false;
+    std::lock_guard lock(s->machine->mutex());
     try {
         sqlite::Transaction transaction(*s->db);
         if (!s->hasKey(key))

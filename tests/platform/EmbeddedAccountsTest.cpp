@@ -110,7 +110,8 @@ TEST(EmbeddedAccounts, SetInfoChangesWhatItIsGivenAndChecksThePassword) {
     EXPECT_EQ(sam->priv, USER_PRIV_USER); // a privilege is not changed here
     EXPECT_EQ(sam->comment, "note");
     EXPECT_EQ(sam->homeDir, m.path("h"));
-    EXPECT_EQ(sam->flags, UF_ACCOUNTDISABLE | UF_NORMAL_ACCOUNT | UF_SCRIPT);
+    // The record's flags are not taken: setting a home folder must not change them.
+    EXPECT_EQ(sam->flags, UF_DONT_EXPIRE_PASSWD | UF_NORMAL_ACCOUNT | UF_SCRIPT);
 
     info.usri1_priv = 3;
     EXPECT_EQ(set(), ERROR_INVALID_PARAMETER);

@@ -116,6 +116,21 @@ TEST_P(NetApiContract, SetInfoSetsAndClearsTheHomeFolderAlone) {
     EXPECT_EQ(user->comment, "kept");
 }
 
+TEST_P(NetApiContract, SettingTheHomeFolderKeepsADisabledAccountDisabled) {
+    ASSERT_EQ(addUser(api(), "ctrFrank", kGoodPassword, {}, {},
+                      UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE),
+              NERR_Success);
+    const auto disabled = [&] {
+        const User* user = findUser(listUsers(api(), server()).users, "ctrFrank");
+        return user && (user->flags & UF_ACCOUNTDISABLE);
+    };
+    ASSERT_TRUE(disabled());
+    ASSERT_EQ(setHomeDir(api(), "ctrFrank", folder("homes/ctrFrank")), NERR_Success);
+    EXPECT_TRUE(disabled());
+    ASSERT_EQ(setHomeDir(api(), "ctrFrank", ""), NERR_Success);
+    EXPECT_TRUE(disabled());
+}
+
 TEST_P(NetApiContract, SharesAreAddedListedWithTheirPathAndDeleted) {
     const QString first = folder("shares/first"), second = folder("shares/second");
     ASSERT_EQ(addShare(api(), server(), "ctrFirst", first), NERR_Success);

@@ -243,8 +243,8 @@ struct Account {
 // The connection and its statements, prepared once: the program makes several
 // calls per account when it lists tens of thousands of them.
 struct EmbeddedNetApi::Store {
-    explicit Store(const QString& folder)
-        : owner(openMachineDatabase(folder)), db(*owner), machineName(readMachineName(db)),
+    explicit Store(sqlite::Database& database)
+        : db(database), machineName(readMachineName(db)),
           serverName(QStringLiteral("\\\\") + machineName) {}
 
     std::optional<Account> account(const QString& key) {
@@ -314,7 +314,6 @@ struct EmbeddedNetApi::Store {
         return NERR_Success;
     }
 
-    std::unique_ptr<sqlite::Database> owner;
     sqlite::Database& db;
     const QString machineName;
     const QString serverName;
@@ -370,9 +369,16 @@ struct EmbeddedNetApi::Store {
             "FROM shares WHERE id > ?1 ORDER BY id"};
 };
 
-EmbeddedNetApi::EmbeddedNetApi(const QString& folder) : m_store(std::make_unique<Store>(folder)) {}
+EmbeddedNetApi::EmbeddedNetApi(const QString& folder) : m_machine(MachineDatabase::open(folder)) {
+    std::lock_guard lock(m_machine->mutex());
+    m_store = std::make_unique<Store>(m_machine->db());
+}
 
-EmbeddedNetApi::~EmbeddedNetApi() = default;
+EmbeddedNetApi::~EmbeddedNetApi() {
+    // The statements are finalised on the shared connection.
+    std::lock_guard lock(m_machine->mutex());
+    m_store.reset();
+}
 
 QString EmbeddedNetApi::machineName() const {
     return m_store->machineName;
@@ -419,7 +425,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWOR
         std::size_t units = 0;
         Batch batch(prefmaxlen);
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_machine->mutex());
             Store& store = *m_store;
             ReadTransaction read(store.db, store.begin, store.commit);
             *totalentries = store.countUsers(typeMask);
@@ -500,7 +506,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYT
         const QStringView password = view(info.usri1_password);
         const QByteArray hash = hashPassword(password);
 
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         Store& store = *m_store;
         sqlite::Transaction transaction(store.db);
         const QString key = nameKey(name);
@@ -534,7 +540,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) 
             return ERROR_BAD_NETPATH;
         if (!username)
             return ERROR_INVALID_PARAMETER;
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         Store& store = *m_store;
         sqlite::Transaction transaction(store.db);
         const auto account = store.account(nameKey(fromWide(username)));
@@ -562,7 +568,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR userna
 
         if (level == 1006) {
             const auto& info = *reinterpret_cast<const USER_INFO_1006*>(buf);
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_machine->mutex());
             Store& store = *m_store;
             sqlite::Transaction transaction(store.db);
             const auto account = store.account(key);
@@ -585,7 +591,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR userna
         if (info.usri1_password)
             hash = hashPassword(password);
 
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         Store& store = *m_store;
         sqlite::Transaction transaction(store.db);
         const auto account = store.account(key);
@@ -594,9 +600,9 @@ NET_API_STATUS EmbeddedNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR userna
         if (info.usri1_password && store.complexityRequired() &&
             !meetsPasswordComplexity(password, account->name))
             return NERR_PasswordTooShort;
-        // The account type is fixed at creation, and UF_SCRIPT is always set.
-        const DWORD flags = (info.usri1_flags & ~UF_ACCOUNT_TYPE_MASK) | UF_SCRIPT |
-                            (account->flags & UF_ACCOUNT_TYPE_MASK);
+        // The account's flags stay as they are: the program sends this level to
+        // set a home folder, with flags of its own that would otherwise enable a
+        // disabled account. The samba backend keeps them the same way.
         {
             Use update(store.updateAccount);
             update->bind(1, account->rid);
@@ -607,7 +613,6 @@ NET_API_STATUS EmbeddedNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR userna
                 update->bind(4, fromWide(info.usri1_home_dir));
             if (info.usri1_comment)
                 update->bind(5, fromWide(info.usri1_comment));
-            update->bind(6, std::int64_t(flags));
             if (info.usri1_script_path)
                 update->bind(7, fromWide(info.usri1_script_path));
             update->run();
@@ -637,7 +642,7 @@ NET_API_STATUS EmbeddedNetApi::NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR
         Batch batch(prefmaxlen);
         DWORD total = 0;
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_machine->mutex());
             // One statement: it reads one state of the database on its own.
             Use query(m_store->groupsOfUser);
             query->bind(1, key);
@@ -685,7 +690,7 @@ NET_API_STATUS EmbeddedNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level
         std::size_t units = 0;
         Batch batch(prefmaxlen);
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_machine->mutex());
             Store& store = *m_store;
             ReadTransaction read(store.db, store.begin, store.commit);
             {
@@ -724,7 +729,7 @@ NET_API_STATUS EmbeddedNetApi::NetLocalGroupAddMembers(LPCWSTR servername, LPCWS
             return ERROR_BAD_NETPATH;
         if (const NET_API_STATUS bad = checkMembers(groupname, level, buf, totalentries))
             return bad;
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         return m_store->changeMembers(groupname, buf, totalentries, true);
     });
 }
@@ -737,7 +742,7 @@ NET_API_STATUS EmbeddedNetApi::NetLocalGroupDelMembers(LPCWSTR servername, LPCWS
             return ERROR_BAD_NETPATH;
         if (const NET_API_STATUS bad = checkMembers(groupname, level, buf, totalentries))
             return bad;
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         return m_store->changeMembers(groupname, buf, totalentries, false);
     });
 }
@@ -760,7 +765,7 @@ NET_API_STATUS EmbeddedNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYT
         std::size_t units = 0;
         Batch batch(prefmaxlen);
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_machine->mutex());
             Store& store = *m_store;
             ReadTransaction read(store.db, store.begin, store.commit);
             {
@@ -851,7 +856,7 @@ NET_API_STATUS EmbeddedNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE
         if (!isExistingFolder(path))
             return NERR_UnknownDevDir;
 
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         Store& store = *m_store;
         sqlite::Transaction transaction(store.db);
         const QString key = nameKey(name);
@@ -883,7 +888,7 @@ NET_API_STATUS EmbeddedNetApi::NetShareDel(LMSTR servername, LMSTR netname, DWOR
             return ERROR_BAD_NETPATH;
         if (!netname || !netname[0])
             return ERROR_INVALID_PARAMETER;
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_machine->mutex());
         Store& store = *m_store;
         sqlite::Transaction transaction(store.db);
         Use(store.deleteShare)->bind(1, nameKey(fromWide(netname))).run();

@@ -7,9 +7,10 @@
 
 #include <QString>
 #include <memory>
-#include <mutex>
 
 namespace orvane::embedded {
+
+class MachineDatabase;
 
 class EmbeddedNetApi final : public NetApi {
 public:
@@ -49,7 +50,7 @@ public:
 
 private:
     struct Store;
-    mutable std::mutex m_mutex;
+    std::shared_ptr<MachineDatabase> m_machine;
     std::unique_ptr<Store> m_store;
 };
 

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sqlite3.h>
 #include <string>
 #include <sys/stat.h>
@@ -194,7 +196,24 @@ QString nameKey(const QString& name) {
     return name.toCaseFolded();
 }
 
-std::unique_ptr<sqlite::Database> openMachineDatabase(const QString& folder) {
+namespace {
+
+// A folder by its identity, so that two spellings of it (a link, a relative
+// path) still share one connection.
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+    auto operator<=>(const FolderId&) const = default;
+};
+
+// Recursive: a connection given up inside open() closes under the same lock.
+std::recursive_mutex openDatabasesMutex;
+std::map<FolderId, std::weak_ptr<MachineDatabase>>& openDatabases() {
+    static std::map<FolderId, std::weak_ptr<MachineDatabase>> databases;
+    return databases;
+}
+
+FolderId makeMachineFolder(const QString& folder) {
     const QByteArray dir = QFile::encodeName(folder);
     // The machine's own folder is its owner's alone; the folders above it are
     // made as any other.
@@ -210,15 +229,28 @@ std::unique_ptr<sqlite::Database> openMachineDatabase(const QString& folder) {
         failErrno(QStringLiteral("cannot read the machine folder %1").arg(folder), errno);
     if (!S_ISDIR(st.st_mode))
         failErrno(QStringLiteral("the machine folder %1").arg(folder), ENOTDIR);
+    return {st.st_dev, st.st_ino};
+}
 
-    // Create the file ourselves so that it, and the -wal and -shm files SQLite
-    // derives from it, are readable by the owner only.
-    const QString path = folder + u'/' + QLatin1String(kDatabaseFile);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+// Creates the file so that it, and the -wal and -shm files SQLite derives
+// from it, are readable by the owner only. Only ever called while this process
+// has no connection to it: closing a descriptor of the file would drop that
+// connection's locks.
+void createDatabaseFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0)
+        return;
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (errno == EEXIST) // another process made it meanwhile
+            return;
         failErrno(QStringLiteral("cannot open %1").arg(path), errno);
+    }
     ::close(fd);
+}
 
+std::unique_ptr<sqlite::Database> openConnection(const QString& path) {
     auto db = std::make_unique<sqlite::Database>(path, false);
     db->exec("PRAGMA journal_mode = WAL");
     db->exec("PRAGMA synchronous = NORMAL");
@@ -237,6 +269,40 @@ std::unique_ptr<sqlite::Database> openMachineDatabase(const QString& folder) {
             QStringLiteral("%1 was written by a newer Orvane").arg(path).toStdString());
     transaction.commit();
     return db;
+}
+
+} // namespace
+
+std::shared_ptr<MachineDatabase> MachineDatabase::open(const QString& folder) {
+    const std::lock_guard lock(openDatabasesMutex);
+    const FolderId id = makeMachineFolder(folder);
+    auto& databases = openDatabases();
+    if (const auto found = databases.find(id); found != databases.end()) {
+        if (auto open = found->second.lock())
+            return open;
+    }
+    const QString path = folder + u'/' + QLatin1String(kDatabaseFile);
+    createDatabaseFile(path);
+    std::shared_ptr<MachineDatabase> opened(new MachineDatabase(path, openConnection(path)));
+    databases[id] = opened;
+    return opened;
+}
+
+MachineDatabase::MachineDatabase(QString path, std::unique_ptr<sqlite::Database> db)
+    : m_path(std::move(path)), m_db(std::move(db)) {}
+
+MachineDatabase::~MachineDatabase() {
+    // Closed under the lock, so that a new connection to the folder is never
+    // opened while this one still holds the file.
+    const std::lock_guard lock(openDatabasesMutex);
+    m_db.reset();
+    auto& databases = openDatabases();
+    for (auto it = databases.begin(); it != databases.end();) {
+        if (it->second.expired())
+            it = databases.erase(it);
+        else
+            ++it;
+    }
 }
 
 } // namespace orvane::embedded
