@@ -3,6 +3,7 @@
 // backend, by samba-tool one process per step as an administrator's script
 // would, and by libnetapi called directly. scripts/bench-samba starts the
 // server and runs this.
+// uses-programs: samba-tool
 #include "BenchMachine.h"
 #include "RawLibNetApi.h"
 #include "TimedNetApi.h"

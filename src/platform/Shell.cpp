@@ -1,3 +1,4 @@
+// uses-programs: xdg-open
 #include "platform/Shell.h"
 
 #include <QProcess>

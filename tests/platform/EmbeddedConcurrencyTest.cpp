@@ -1,6 +1,8 @@
 // The embedded machine under load: many threads at once, a writer killed
 // mid-work, and the listing of a large machine.
 
+// uses-programs: (only the project's own writer)
+
 #include "EmbeddedTestMachine.h"
 #include "NetApiCalls.h"
 

@@ -1,5 +1,6 @@
 // Logging on with a Kerberos ticket and no password, against the domain
 // controller: the credentials a site that uses kinit gives the program.
+// uses-programs: mount kinit
 
 #include "NetApiCalls.h"
 

@@ -1,3 +1,4 @@
+// uses-programs: pdbedit samba-tool net smbclient
 #include "support/SambaTestServer.h"
 
 #include <QProcess>
