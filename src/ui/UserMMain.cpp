@@ -257,10 +257,13 @@ void TUMainForm::buildHelpPage() {
 void TUMainForm::buildPopupMenu() {
     PopupMenu1 = named<QMenu>("PopupMenu1", this);
     auto entry = [this](const char* name, const char16_t* caption) {
-        auto* action = new QAction(QString::fromUtf16(caption), PopupMenu1);
+        auto* action = new QAction(PopupMenu1);
         action->setObjectName(QLatin1String(name));
+        // A "-" caption makes a separator, which shows no text of its own.
         if (caption == std::u16string_view(u"-"))
             action->setSeparator(true);
+        else
+            action->setText(QString::fromUtf16(caption));
         PopupMenu1->addAction(action);
         return action;
     };

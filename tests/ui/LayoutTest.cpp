@@ -166,10 +166,9 @@ private slots:
         for (int i = 0; i < 18; ++i) {
             QCOMPARE(actions[i]->objectName(), QLatin1String(entries[i].name));
             const QString caption = QString::fromUtf16(entries[i].caption);
-            if (caption == u"-")
-                QVERIFY2(actions[i]->isSeparator(), entries[i].name);
-            else
-                QCOMPARE(actions[i]->text(), caption);
+            QCOMPARE(actions[i]->isSeparator(), caption == u"-");
+            // A separator draws its text beside its line in this style.
+            QCOMPARE(actions[i]->text(), caption == u"-" ? QString() : caption);
         }
         QCOMPARE(form->PopupMenu1->defaultAction(), form->N14);
     }

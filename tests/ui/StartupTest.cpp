@@ -5,6 +5,7 @@
 #include "ui/LookAndFeel.h"
 #include "ui/UserMMain.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -46,6 +47,16 @@ class StartupTest : public QObject {
 
 private slots:
     void initTestCase() { orvane::ui::applyLookAndFeel(); }
+
+    void qtsOwnButtonsSpeakChinese() {
+        // Under any locale, as the test runs under C.
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                             QDialogButtonBox::Open);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf16(u"取消"));
+        QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QString::fromUtf16(u"打开"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
+                 QString::fromUtf16(u"查找范围："));
+    }
 
     void logonContextComesFromTheEnvironment() {
         TestMachine machine;
