@@ -3,10 +3,16 @@
 #include "ui/UserMMain.h"
 #include "ui/UserMMainCommands.h"
 
+#include "core/KeyFilters.h"
+#include "ui/CharacterRuleValidator.h"
+
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +20,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <algorithm>
 
 void TUMainForm::connectHandlers() {
     connect(Button5, &QPushButton::clicked, this, commandSlot(&TUMainForm::Button5Click));
@@ -48,6 +55,11 @@ void TUMainForm::connectHandlers() {
 
     for (QLineEdit* box : {Edit2, Edit3, Edit4})
         box->installEventFilter(this);
+    // What is pasted, dropped or composed meets the same rule as what is typed.
+    using orvane::ui::CharacterRuleValidator;
+    Edit2->setValidator(new CharacterRuleValidator(&orvane::PrefixKeyAllowed, Edit2));
+    Edit3->setValidator(new CharacterRuleValidator(&orvane::NumberKeyAllowed, Edit3));
+    Edit4->setValidator(new CharacterRuleValidator(&orvane::NumberKeyAllowed, Edit4));
     ListView1->installEventFilter(this);
 
     // The account list starts drags of its selected rows by itself; both
@@ -71,17 +83,43 @@ bool TUMainForm::eventFilter(QObject* watched, QEvent* event) {
         if (watched == Edit2 || watched == Edit3 || watched == Edit4)
             return filterKeyPress(watched, key);
     }
+    if (event->type() == QEvent::InputMethod &&
+        (watched == Edit2 || watched == Edit3 || watched == Edit4)) {
+        // Refused characters go before the box cuts the text to its length.
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        const auto* rule = static_cast<const orvane::ui::CharacterRuleValidator*>(
+            static_cast<QLineEdit*>(watched)->validator());
+        input->setCommitString(rule->kept(input->commitString()), input->replacementStart(),
+                               input->replacementLength());
+        return false;
+    }
     if (watched == ListView1->viewport() || watched == ListView2->viewport())
         return filterDrag(watched, event);
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool TUMainForm::filterKeyPress(QObject* box, QKeyEvent* event) {
+bool TUMainForm::filterKeyPress(QObject* watched, QKeyEvent* event) {
+    auto* box = static_cast<QLineEdit*>(watched);
+    if (event->matches(QKeySequence::Paste) && !box->isReadOnly()) {
+        // Refused characters go before the box cuts the text to its length.
+        const auto* rule = static_cast<const orvane::ui::CharacterRuleValidator*>(box->validator());
+        box->insert(rule->kept(QGuiApplication::clipboard()->text()));
+        return true;
+    }
     void (TUMainForm::*filter)(QChar&) = box == Edit2   ? &TUMainForm::Edit2KeyPress
                                          : box == Edit3 ? &TUMainForm::Edit3KeyPress
                                                         : &TUMainForm::Edit4KeyPress;
+    // Only typed characters are judged: shortcuts (Ctrl+V, Ctrl+A ...) and keys
+    // that type no character (Tab, Delete, Backspace, arrows, whose text is a
+    // control character) are the edit box's own.
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event->text();
+    if (text.isEmpty() || std::any_of(text.begin(), text.end(),
+                                      [](QChar c) { return c.category() == QChar::Other_Control; }))
+        return false;
     // Every typed character passes the filter; one it discards discards the key.
-    for (QChar c : event->text()) {
+    for (QChar c : text) {
         QChar key = c;
         (this->*filter)(key);
         if (key.isNull())

@@ -3,7 +3,10 @@
 #include "support/TestMachine.h"
 #include "ui/LookAndFeel.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -86,6 +89,64 @@ private slots:
         form->Edit5->clear();
         QTest::keyClicks(form->Edit5, QStringLiteral("a b."));
         QCOMPARE(form->Edit5->text(), QStringLiteral("a b."));
+    }
+
+    void editingKeysAndShortcutsWorkInTheFilteredBoxes() {
+        TestMachine machine;
+        auto form = open(machine);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->Edit2->setFocus();
+        QTRY_VERIFY(form->Edit2->hasFocus());
+        // Tab moves on from each box to the next, Shift+Tab back.
+        QTest::keyClick(form->Edit2, Qt::Key_Tab);
+        QVERIFY(!form->Edit2->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QVERIFY(form->Edit2->hasFocus());
+
+        form->Edit3->setText(QStringLiteral("123"));
+        form->Edit3->setCursorPosition(0);
+        QTest::keyClick(form->Edit3, Qt::Key_Delete);
+        QCOMPARE(form->Edit3->text(), QStringLiteral("23"));
+        QTest::keyClick(form->Edit3, Qt::Key_End);
+        QTest::keyClick(form->Edit3, Qt::Key_Left);
+        QTest::keyClick(form->Edit3, Qt::Key_Delete);
+        QCOMPARE(form->Edit3->text(), QStringLiteral("2"));
+
+        // Select all and copy, then paste over: what is pasted meets the rule.
+        form->Edit4->setText(QStringLiteral("471"));
+        QTest::keyClick(form->Edit4, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->Edit4, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("471"));
+        QTest::keyClick(form->Edit4, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(form->Edit4->text(), QString());
+        QTest::keyClick(form->Edit4, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(form->Edit4->text(), QStringLiteral("471"));
+        QGuiApplication::clipboard()->setText(QString::fromUtf16(u"1 a-2３\t9"));
+        QTest::keyClick(form->Edit4, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->Edit4, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(form->Edit4->text(), QStringLiteral("129"));
+        form->Edit2->clear();
+        QGuiApplication::clipboard()->setText(QString::fromUtf16(u"st u-1/用_"));
+        QTest::keyClick(form->Edit2, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("stu-1_"));
+    }
+
+    void textFromAnInputMethodMeetsTheRule() {
+        TestMachine machine;
+        auto form = open(machine);
+        form->Edit2->setText(QStringLiteral("ab"));
+        form->Edit2->setCursorPosition(1);
+        QInputMethodEvent commit;
+        commit.setCommitString(QString::fromUtf16(u"用户x1"));
+        QCoreApplication::sendEvent(form->Edit2, &commit);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("ax1b"));
+        QCOMPARE(form->Edit2->cursorPosition(), 3);
+        form->Edit3->clear();
+        QInputMethodEvent digits;
+        digits.setCommitString(QString::fromUtf16(u"１2三4"));
+        QCoreApplication::sendEvent(form->Edit3, &digits);
+        QCOMPARE(form->Edit3->text(), QStringLiteral("24"));
     }
 
     void defaultRunCreatesOneHundredUsersMembers() {
