@@ -4,6 +4,7 @@
 #include "core/Text.h"
 #include "platform/Dialogs.h"
 #include "platform/Environment.h"
+#include "ui/AccountListView.h"
 #include "ui/HelpText.h"
 #include "ui/Icons.h"
 #include "ui/LogListBox.h"
@@ -144,7 +145,7 @@ void TUMainForm::buildLayout() {
     (new QVBoxLayout(GroupBox6))->addWidget(ListView2);
 
     GroupBox1 = named<QGroupBox>("GroupBox1", QString::fromUtf16(u"当前帐户列表"), columns);
-    ListView1 = named<QTreeWidget>("ListView1", GroupBox1);
+    ListView1 = named<AccountListView>("ListView1", GroupBox1);
     setReportStyle(ListView1);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setHeaderLabels({QString::fromUtf16(u"用户名"), QString::fromUtf16(u"描述"),

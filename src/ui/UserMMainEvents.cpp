@@ -141,14 +141,26 @@ bool TUMainForm::filterDrag(QObject* viewport, QEvent* event) {
     }
     case QEvent::DragEnter:
     case QEvent::DragMove: {
-        // ListView1DragOver and ListView2DragOver: every drag is accepted.
+        // ListView1DragOver and ListView2DragOver: every drag is accepted, as a
+        // copy: a move would have the source (this list, or another program)
+        // remove what was dragged.
         auto* move = static_cast<QDragMoveEvent*>(event);
-        move->acceptProposedAction();
+        if (move->possibleActions() & Qt::CopyAction) {
+            move->setDropAction(Qt::CopyAction);
+            move->accept();
+        } else {
+            move->ignore();
+        }
         return true;
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        drop->acceptProposedAction();
+        if (!(drop->possibleActions() & Qt::CopyAction)) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
         if (viewport == ListView2->viewport()) {
             const QPoint at = drop->position().toPoint();
             runCommand([&] { ListView2DragDrop(at.x(), at.y()); });

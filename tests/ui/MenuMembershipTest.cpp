@@ -131,6 +131,25 @@ private slots:
         QCOMPARE(machine.groupsOf(QStringLiteral("u1")), QStringList());
     }
 
+    void noDropTakesRowsAwayWhateverTheModifiers() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("u1"), QStringLiteral("u2")});
+        // The account list offers its rows for copying only, so no target can
+        // take a move and have the view remove them.
+        QCOMPARE(form->ListView1->model()->supportedDragActions(), Qt::CopyAction);
+        selectRows(form->ListView1, {QStringLiteral("u1")});
+        const int accounts = form->ListView1->topLevelItemCount();
+        const int groups = form->ListView2->topLevelItemCount();
+        for (Qt::KeyboardModifiers held :
+             {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+              Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)}) {
+            QCOMPARE(dropAt(form->ListView1->viewport(), QPoint(5, 5), held), Qt::CopyAction);
+            QCOMPARE(dropAt(form->ListView2->viewport(), QPoint(5, 2000), held), Qt::CopyAction);
+        }
+        QCOMPARE(form->ListView1->topLevelItemCount(), accounts);
+        QCOMPARE(form->ListView2->topLevelItemCount(), groups);
+    }
+
     void menuAddAndRemoveActOnTheSelectedGroup() {
         TestMachine machine;
         auto form = open(machine, {QStringLiteral("u1"), QStringLiteral("u2")});

@@ -83,22 +83,22 @@ inline void selectRows(QTreeWidget* list, const QStringList& names) {
             row->setSelected(true);
 }
 
-// Drags from the account list and drops at a point of the target's viewport;
-// returns whether the target accepted the drag.
-inline bool dropAt(QWidget* viewport, QPoint at) {
+// Drags from the account list and drops at a point of the target's viewport,
+// offering copy and move with the modifiers held; returns the action the
+// target took, or Qt::IgnoreAction when it refused the drag.
+inline Qt::DropAction dropAt(QWidget* viewport, QPoint at,
+                             Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMimeData data;
     data.setData(QStringLiteral("application/x-qabstractitemmodeldatalist"), QByteArray());
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(viewport, &enter);
     if (!enter.isAccepted())
-        return false;
-    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        return Qt::IgnoreAction;
+    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(viewport, &move);
-    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                    Qt::NoModifier);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(viewport, &drop);
-    return drop.isAccepted();
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
 } // namespace orvane::test
