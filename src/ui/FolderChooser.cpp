@@ -26,7 +26,11 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& prompt, const QStri
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setReadOnly(true);
     m_tree->setModel(m_model);
-    m_tree->setRootIndex(m_model->setRootPath(root));
+    // The tree starts one level above the root, so that the root itself (the
+    // top of the file system, or a drive) can be chosen too.
+    const QModelIndex rootIndex = m_model->setRootPath(root);
+    m_tree->setRootIndex(rootIndex.parent());
+    m_tree->expand(rootIndex);
     for (int column = 1; column < m_model->columnCount(); ++column)
         m_tree->hideColumn(column);
     m_tree->header()->hide();
