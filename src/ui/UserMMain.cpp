@@ -226,6 +226,16 @@ void TUMainForm::buildOptionsBox() {
     Button7 = button("Button7", QStringLiteral("..."), GroupBox5, {144, 38, 22, 25});
     Button6 = button("Button6", QString::fromUtf16(u"生成用户帐号"), GroupBox5, {8, 70, 158, 27});
     Button6->setEnabled(false);
+
+    // A screen reader names each box after its label, not its group box.
+    Label1->setBuddy(mDirPathEdit);
+    Label2->setBuddy(Edit2);
+    Label4->setBuddy(Edit3);
+    Label3->setBuddy(Edit4);
+    Label5->setBuddy(Edit5);
+    Label6->setBuddy(Edit6);
+    // "~" alone says little: the upper end of the run is named with its start.
+    Edit4->setAccessibleName(Label4->text() + Label3->text());
 }
 
 void TUMainForm::buildHelpPage() {

@@ -4,6 +4,7 @@
 #include "ui/ShowLoadList.h"
 #include "ui/UserMMain.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -171,6 +172,18 @@ private slots:
             QCOMPARE(actions[i]->text(), caption == u"-" ? QString() : caption);
         }
         QCOMPARE(form->PopupMenu1->defaultAction(), form->N14);
+    }
+
+    void screenReadersNameEachBoxAfterItsLabel() {
+        const auto name = [](QWidget* widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        };
+        QCOMPARE(name(form->mDirPathEdit), QString::fromUtf16(u"用户目录："));
+        QCOMPARE(name(form->Edit2), QString::fromUtf16(u"前缀："));
+        QCOMPARE(name(form->Edit3), QString::fromUtf16(u"递增："));
+        QCOMPARE(name(form->Edit4), QString::fromUtf16(u"递增：~"));
+        QCOMPARE(name(form->Edit5), QString::fromUtf16(u"密码："));
+        QCOMPARE(name(form->Edit6), QString::fromUtf16(u"指定.csv文件（需规范格式）"));
     }
 
     void helpPageHoldsTheUsageText() {
