@@ -1,5 +1,8 @@
 #include "ui/LogListBox.h"
 
+#include "ui/LogListBoxAccessible.h"
+
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -10,6 +13,11 @@
 #include <QStyle>
 
 LogListBox::LogListBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(&LogListBoxAccessible::factory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -27,6 +35,12 @@ void LogListBox::addItem(const QString& line) {
     // Only a new line that falls inside the shown rows needs painting.
     if (count() - 1 < top + visibleRows() + 1)
         viewport()->update();
+    // A screen reader hears of the new line as a new item of the list.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent added(this, QAccessible::ObjectCreated);
+        added.setChild(count() - 1);
+        QAccessible::updateAccessibility(&added);
+    }
 }
 
 int LogListBox::topIndex() const {

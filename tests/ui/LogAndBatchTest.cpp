@@ -1,8 +1,10 @@
 // The execution log, the key filters and the numbered run of accounts.
 #include "WindowHelpers.h"
 #include "support/TestMachine.h"
+#include "ui/LogListBox.h"
 #include "ui/LookAndFeel.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDateTime>
 #include <QGuiApplication>
@@ -147,6 +149,36 @@ private slots:
         digits.setCommitString(QString::fromUtf16(u"１2三4"));
         QCoreApplication::sendEvent(form->Edit3, &digits);
         QCOMPARE(form->Edit3->text(), QStringLiteral("24"));
+    }
+
+    void screenReadersSeeTheLogAsAList() {
+        TestMachine machine;
+        auto form = open(machine);
+        LogListBox* log = form->ListBox1;
+        for (int i = 0; i < 3; ++i)
+            log->addItem(QStringLiteral("line %1").arg(i));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(log);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->childCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QAccessibleInterface* line = list->child(i);
+            QVERIFY(line);
+            QCOMPARE(line->role(), QAccessible::ListItem);
+            QCOMPARE(line->text(QAccessible::Name), QStringLiteral("line %1").arg(i));
+            QCOMPARE(list->indexOfChild(line), i);
+            QCOMPARE(line->parent(), list);
+        }
+
+        // That a new line is announced needs a screen reader's bus: the
+        // desktop tests hear it through AT-SPI.
+
+        // A long log: every line can be read, the newest as the first.
+        for (int i = 0; i < 5000; ++i)
+            log->addItem(QString::number(i));
+        QCOMPARE(list->childCount(), log->count());
+        for (int i = 0; i < log->count(); ++i)
+            QCOMPARE(list->child(i)->text(QAccessible::Name), log->item(i));
+        QCOMPARE(list->child(4)->text(QAccessible::Name), log->item(4));
     }
 
     void defaultRunCreatesOneHundredUsersMembers() {
