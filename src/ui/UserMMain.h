@@ -35,9 +35,6 @@ class AddUser;
 class LogListBox;
 class TFSLList;
 
-// Deletes the folder and everything below it; writes no log line.
-void DeleteDirTree(const QString& path);
-
 // The program's title, shown on the main window and on the error box.
 inline constexpr char16_t kProgramTitle[] = u"Orvane";
 

@@ -8,97 +8,11 @@
 #include "platform/Shell.h"
 #include "ui/HomeFolderName.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
-#include <dirent.h>
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <memory>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
-
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-// Every entry's name, read to the end before anything is deleted, so that
-// deleting cannot make the enumeration skip an entry.
-std::vector<QByteArray> entryNames(int folder) {
-    std::vector<QByteArray> names;
-    const int stream = ::dup(folder);
-    if (stream < 0)
-        return names;
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(stream));
-    if (!dir) {
-        ::close(stream);
-        return names;
-    }
-    while (const dirent* entry = ::readdir(dir.get()))
-        names.emplace_back(entry->d_name);
-    return names;
-}
-
-// Read-only files stay (no write bit for the owner: root could delete them
-// regardless), as do files the file system keeps from deletion.
-bool mayDelete(int folder, const char* name, const struct stat& st) {
-    if (!(st.st_mode & S_IWUSR))
-        return false;
-    // Opening a device to ask could act on it; only regular files are asked.
-    if (!S_ISREG(st.st_mode))
-        return true;
-    const Descriptor file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0)
-        return true;
-    int flags = 0;
-    return ::ioctl(file.get(), FS_IOC_GETFLAGS, &flags) != 0 ||
-           !(flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
-}
-
-// Empties the open folder depth first. Entries are named relative to the
-// folder and links are removed as links, so nothing outside it is reached,
-// even when a link is swapped in meanwhile.
-void emptyFolder(int folder) {
-    for (const QByteArray& name : entryNames(folder)) {
-        const QString shown = orvane::Trim(QFile::decodeName(name));
-        if (shown == u"." || shown == u"..")
-            continue;
-        struct stat st;
-        if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            {
-                const Descriptor sub(::openat(folder, name.constData(), kFolderFlags));
-                if (sub.get() >= 0)
-                    emptyFolder(sub.get());
-            }
-            ::unlinkat(folder, name.constData(), AT_REMOVEDIR);
-        } else if (S_ISLNK(st.st_mode) || mayDelete(folder, name.constData(), st)) {
-            ::unlinkat(folder, name.constData(), 0);
-        }
-    }
-}
 
 // A path of separators alone (what an empty home root becomes) names the
 // top of the file system, never a home folder.
@@ -110,24 +24,6 @@ bool namesTheTop(const QString& path) {
 }
 
 } // namespace
-
-void DeleteDirTree(const QString& path) {
-    if (namesTheTop(path) || path.contains(QChar(0)))
-        return;
-    QString bare = path;
-    // A trailing separator would make the system follow a link.
-    while (bare.endsWith(orvane::PathDelimiter))
-        bare.chop(1);
-    const QByteArray native = QFile::encodeName(bare);
-    {
-        // O_NOFOLLOW: a folder that is itself a link is not emptied either.
-        const Descriptor folder(::open(native.constData(), kFolderFlags));
-        if (folder.get() >= 0)
-            emptyFolder(folder.get());
-    }
-    // Attempted in every case; rmdir removes no link.
-    ::rmdir(native.constData());
-}
 
 void TUMainForm::N12Click() {
     const QString root = orvane::Trim(mDirPathEdit->text());
@@ -206,7 +102,15 @@ void TUMainForm::N13Click() {
             AddLogInfo(folder + QString::fromUtf16(u"不存在"));
             return;
         }
-        DeleteDirTree(folder);
+        // Events are dispatched while the tree goes, as the log line does; a
+        // closing window ends the deletion where it is, and the row's line
+        // with it.
+        orvane::RemoveFolderTree(folder, [this] {
+            QCoreApplication::processEvents();
+            return !m_closing;
+        });
+        if (m_closing)
+            return;
         AddLogInfo(folder +
                    QString::fromUtf16(orvane::DirectoryExists(folder) ? u"删除失败" : u"已删除"));
     });

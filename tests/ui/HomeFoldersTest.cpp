@@ -1,5 +1,6 @@
 // Creating, opening and deleting home folders under the home root.
 #include "WindowHelpers.h"
+#include "os/PrivateMounts.h"
 #include "support/TestMachine.h"
 #include "ui/LookAndFeel.h"
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <unistd.h>
 
 using namespace orvane::test;
@@ -18,6 +20,12 @@ void touch(const QString& path) {
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write("x");
+}
+
+void manyFiles(const QString& folder, int count) {
+    QDir().mkpath(folder + QStringLiteral("/sub"));
+    for (int i = 0; i < count; ++i)
+        touch(folder + (i % 2 ? QStringLiteral("/sub/f%1") : QStringLiteral("/f%1")).arg(i));
 }
 } // namespace
 
@@ -164,23 +172,96 @@ private slots:
         // The home folder is itself a link: neither it nor its target is touched.
         QVERIFY(::symlink(outside.toLocal8Bit(), (root + QStringLiteral("/alias")).toLocal8Bit()) ==
                 0);
-        // A link to a file goes, the file stays; a name trimming to ".." is
-        // skipped like the folder's own entries, so the folder stays too.
+        // A link to a file goes, the file stays; names that only trim to dots
+        // are ordinary names and go too.
         QVERIFY(QDir().mkdir(root + QStringLiteral("/odd")));
         QVERIFY(::symlink((outside + QStringLiteral("/precious")).toLocal8Bit(),
                           (root + QStringLiteral("/odd/file-link")).toLocal8Bit()) == 0);
-        touch(root + QStringLiteral("/odd/ .."));
+        for (const char* name : {" ..", ". ", "..\t", " ."})
+            touch(root + QStringLiteral("/odd/") + QLatin1String(name));
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/odd/.. ")));
+        touch(root + QStringLiteral("/odd/.. /plain"));
         touch(root + QStringLiteral("/odd/plain"));
 
         selectRows(form->ListView1, {QStringLiteral("alias"), QStringLiteral("odd")});
         form->N13->trigger();
         QCOMPARE(logMessages(*form), (QStringList{root + QString::fromUtf16(u"/alias删除失败"),
-                                                  root + QString::fromUtf16(u"/odd删除失败")}));
+                                                  root + QString::fromUtf16(u"/odd已删除")}));
         QVERIFY(QFile::exists(outside + QStringLiteral("/precious")));
         QVERIFY(QFileInfo(root + QStringLiteral("/alias")).isSymLink());
-        QVERIFY(!QFileInfo(root + QStringLiteral("/odd/file-link")).isSymLink());
-        QVERIFY(!QFile::exists(root + QStringLiteral("/odd/plain")));
-        QVERIFY(QFile::exists(root + QStringLiteral("/odd/ ..")));
+        QVERIFY(!QFileInfo::exists(root + QStringLiteral("/odd")));
+    }
+
+    void aMountInsideAHomeFolderStays() {
+        // Mounts are made only in a private mount namespace of this thread.
+        const std::string why = enterPrivateMountNamespace();
+        if (!why.empty())
+            QSKIP(("no private mount namespace: " + why).c_str());
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("m")});
+        const QString root = form->mDirPathEdit->text();
+        const QString shared = machine.path(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(shared + QStringLiteral("/sub")));
+        touch(shared + QStringLiteral("/one"));
+        touch(shared + QStringLiteral("/sub/two"));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/m/data")));
+        touch(root + QStringLiteral("/m/plain"));
+        bool removed = false;
+        {
+            const ScopedMount data = ScopedMount::bind(shared, root + QStringLiteral("/m/data"));
+            QVERIFY2(data.mounted(), data.error().c_str());
+            selectRows(form->ListView1, {QStringLiteral("m")});
+            form->N13->trigger();
+            removed = !QFileInfo::exists(root + QStringLiteral("/m/data/one"));
+        }
+        QCOMPARE(logMessages(*form), QStringList{root + QString::fromUtf16(u"/m删除失败")});
+        QVERIFY(!removed);
+        QVERIFY(QFile::exists(shared + QStringLiteral("/one")));
+        QVERIFY(QFile::exists(shared + QStringLiteral("/sub/two")));
+        QVERIFY(QDir(root + QStringLiteral("/m/data")).exists());
+        QVERIFY(!QFile::exists(root + QStringLiteral("/m/plain")));
+    }
+
+    void theWindowAnswersDuringALongDeletion() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("big")});
+        const QString home = form->hDirPath + QStringLiteral("big");
+        manyFiles(home, 3000);
+        int firedDuringDeletion = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, form.get(), [&] {
+            if (!QDir(home).exists())
+                return;
+            ++firedDuringDeletion;
+            // A second command is refused while this one runs: creating the
+            // selected folder would log that it exists.
+            QVERIFY(form->commandRunning());
+            form->N12->trigger();
+        });
+        timer.start(0);
+        selectRows(form->ListView1, {QStringLiteral("big")});
+        form->N13->trigger();
+        timer.stop();
+        QVERIFY(firedDuringDeletion > 0);
+        QCOMPARE(logMessages(*form), QStringList{home + QString::fromUtf16(u"已删除")});
+    }
+
+    void closingTheWindowEndsADeletion() {
+        TestMachine machine;
+        auto form = open(machine, {QStringLiteral("big"), QStringLiteral("next")});
+        const QString home = form->hDirPath + QStringLiteral("big");
+        manyFiles(home, 3000);
+        QVERIFY(QDir().mkdir(form->hDirPath + QStringLiteral("next")));
+        QTimer::singleShot(0, form.get(), [&] { form->close(); });
+        selectRows(form->ListView1, {QStringLiteral("big"), QStringLiteral("next")});
+        form->N13->trigger();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->commandRunning());
+        // Ended where it was: no line, the rest of the folder and the next row
+        // left alone.
+        QCOMPARE(logMessages(*form), QStringList());
+        QVERIFY(QDir(home).exists());
+        QVERIFY(QDir(form->hDirPath + QStringLiteral("next")).exists());
     }
 
     void namesThatAreNoPlainFolderNeverReachTheFileSystem() {
