@@ -1,17 +1,10 @@
 #include "core/AccountTable.h"
 
-#include "core/Errors.h"
-#include "core/SystemErrors.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
-#include <cerrno>
-#include <clocale>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <utility>
 
 namespace orvane {
 
@@ -47,15 +40,6 @@ QString decodeUtf16(const char* data, qsizetype size, bool bigEndian) {
                            : char16_t(in[2 * i + 1] << 8 | in[2 * i]);
     return text;
 }
-
-// Closes the descriptor when the read is done, however it ends.
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 } // namespace
 
@@ -94,21 +78,37 @@ unsigned systemAnsiCodePage() {
 
 QString decodeAccountTable(const QByteArray& bytes, unsigned ansiCodePage) {
     QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        text = QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        text = decodeUtf16(bytes.constData() + 2, bytes.size() - 2, false);
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        text = decodeUtf16(bytes.constData() + 2, bytes.size() - 2, true);
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // Only the units before the first NUL are decoded.
+        const char* const units = bytes.constData() + 2;
+        qsizetype size = (bytes.size() - 2) & ~qsizetype(1);
+        for (qsizetype i = 0; i < size; i += 2)
+            if (units[i] == 0 && units[i + 1] == 0) {
+                size = i;
+                break;
+            }
+        return decodeUtf16(units, size, bytes.at(0) == '\xFE');
+    }
+    // In UTF-8 and every ANSI code page a NUL byte is a NUL character, even
+    // after a lead byte, so decoding can stop at it: a file of NULs (or a
+    // NUL early in a large one) is not decoded. The NUL itself is decoded,
+    // so a lead byte before it ends as it would in the whole text.
+    const bool utf8 = bytes.startsWith("\xEF\xBB\xBF");
+    const qsizetype begin = utf8 ? 3 : 0;
+    const qsizetype nul = bytes.indexOf('\0', begin);
+    const QByteArrayView before(bytes.constData() + begin,
+                                (nul < 0 ? bytes.size() : nul + 1) - begin);
+    if (utf8) {
+        text = QString::fromUtf8(before);
     } else {
         QStringDecoder decoder(decoderName(ansiCodePage).toLatin1().constData());
         if (!decoder.isValid())
             decoder = QStringDecoder("windows-1252");
-        text = decoder.decode(bytes);
+        text = decoder.decode(before);
     }
-    const qsizetype nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
+    const qsizetype end = text.indexOf(QChar(0));
+    if (end >= 0)
+        text.truncate(end);
     return text;
 }
 
@@ -139,31 +139,66 @@ QStringList splitLines(QStringView text) {
     return lines;
 }
 
-QStringList splitFields(QStringView line) {
-    QStringList fields;
-    fields.reserve(8);
+namespace {
+
+// The fields of a split line, each built as a QString of its own.
+class ListSink {
+public:
+    explicit ListSink(QStringList* fields) : m_fields(fields) {}
+    void begin() { m_field.clear(); }
+    void append(const QChar* chars, qsizetype size) { m_field.append(chars, size); }
+    void end() { m_fields->append(std::exchange(m_field, QString())); }
+
+private:
+    QStringList* m_fields;
+    QString m_field;
+};
+
+// Fields kept back to back in the table's one text.
+class TableSink {
+public:
+    TableSink(QString& text, std::vector<quint32>& starts) : m_text(text), m_starts(starts) {}
+    void begin() { m_starts.push_back(quint32(m_text.size())); }
+    void append(const QChar* chars, qsizetype size) { m_text.append(chars, size); }
+    void end() {}
+
+private:
+    QString& m_text;
+    std::vector<quint32>& m_starts;
+};
+
+// One walk over the fields of a line, for every way of keeping them, so all
+// follow the same rules. Only fields below `keep` go to the sink; the others
+// are skipped over at the cost of a scan. Returns how many fields the line has.
+template <class Sink> qsizetype walkFields(QStringView line, qsizetype keep, Sink* sink) {
     const qsizetype size = line.size();
+    const QChar* const chars = line.data();
+    qsizetype count = 0;
     qsizetype i = 0;
     const auto skipBlanks = [&] {
-        while (i < size && isBlank(line[i]))
+        while (i < size && isBlank(chars[i]))
             ++i;
     };
     skipBlanks();
     while (i < size) {
-        QString field;
-        if (line[i] == u'"') {
+        const bool build = count < keep;
+        if (build)
+            sink->begin();
+        if (chars[i] == u'"') {
             ++i;
             while (i < size) {
                 // Copy the run up to the next quote in one piece.
                 qsizetype quote = line.indexOf(u'"', i);
                 if (quote < 0)
                     quote = size;
-                field += line.mid(i, quote - i);
+                if (build)
+                    sink->append(chars + i, quote - i);
                 i = quote;
                 if (i == size)
                     break;
-                if (i + 1 < size && line[i + 1] == u'"') {
-                    field += u'"';
+                if (i + 1 < size && chars[i + 1] == u'"') {
+                    if (build)
+                        sink->append(chars + i, 1);
                     i += 2;
                     continue;
                 }
@@ -172,57 +207,96 @@ QStringList splitFields(QStringView line) {
             }
         } else {
             const qsizetype start = i;
-            while (i < size && line[i] != u',' && !isBlank(line[i]))
+            while (i < size && chars[i] != u',' && !isBlank(chars[i]))
                 ++i;
-            field = line.mid(start, i - start).toString();
+            if (build)
+                sink->append(chars + start, i - start);
         }
-        fields.append(std::move(field));
+        if (build)
+            sink->end();
+        ++count;
         skipBlanks();
-        if (i < size && line[i] == u',') {
-            if (i == size - 1)
-                fields.append(QString());
+        if (i < size && chars[i] == u',') {
+            if (i == size - 1) {
+                if (count < keep) {
+                    sink->begin();
+                    sink->end();
+                }
+                ++count;
+            }
             ++i;
             skipBlanks();
         }
     }
+    return count;
+}
+
+} // namespace
+
+QStringList splitFields(QStringView line) {
+    QStringList fields;
+    fields.reserve(8);
+    ListSink sink(&fields);
+    walkFields(line, std::numeric_limits<qsizetype>::max(), &sink);
     return fields;
 }
 
-QList<QStringList> readAccountTable(const QString& path, unsigned ansiCodePage) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
-    const auto fail = [&](int err) {
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(QDir::toNativeSeparators(fullPath), systemErrorText(err)));
-    };
-    FileDescriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)};
-    if (path.isEmpty() || file.fd < 0)
-        fail(path.isEmpty() ? ENOENT : errno);
-    struct stat st;
-    if (::fstat(file.fd, &st) != 0)
-        fail(errno);
-    if (S_ISDIR(st.st_mode))
-        fail(EISDIR);
-    QByteArray bytes;
-    bytes.reserve(qsizetype(st.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.fd, chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        if (got == 0)
-            break;
-        bytes.append(chunk, got);
-    }
-    QList<QStringList> table;
+qsizetype splitFields(QStringView line, qsizetype keep, QStringList& kept) {
+    ListSink sink(&kept);
+    return walkFields(line, keep, &sink);
+}
+
+QStringList AccountTable::line(qsizetype index) const {
+    QStringList fields;
+    const qsizetype count = fieldCount(index);
+    fields.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        fields.append(field(index, i).toString());
+    return fields;
+}
+
+QList<QStringList> AccountTable::toLists() const {
+    QList<QStringList> lists;
+    lists.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        lists.append(line(i));
+    return lists;
+}
+
+AccountTable parseAccountTable(QByteArray bytes, unsigned ansiCodePage) {
     const QString text = decodeAccountTable(bytes, ansiCodePage);
+    bytes = QByteArray();
+    // Positions are kept in 32 bits: far more than the largest table read.
+    if (text.size() >= qsizetype(std::numeric_limits<quint32>::max()))
+        throw std::length_error("account table too large");
+    AccountTable table;
+    table.m_lineStarts.clear();
+    // Kept fields are never longer than the text, there are never more of
+    // them than separators, nor more lines than line ends: room for all at
+    // once, so that none grows to twice its need on the way.
+    table.m_text.reserve(text.size());
+    qsizetype separators = 1;
+    qsizetype lineEnds = 1;
+    for (QChar c : text) {
+        separators += (c == u',' || isBlank(c)) ? 1 : 0;
+        lineEnds += (c == u'\n' || c == u'\r') ? 1 : 0;
+    }
+    table.m_fieldStarts.reserve(std::size_t(separators) + 1);
+    table.m_lineStarts.reserve(std::size_t(lineEnds) + 1);
+    TableSink sink(table.m_text, table.m_fieldStarts);
     forEachLine(text, [&](QStringView line) {
-        QStringList fields = splitFields(line);
-        if (fields.size() >= 3)
-            table.append(std::move(fields));
+        const qsizetype textSize = table.m_text.size();
+        const std::size_t fieldCount = table.m_fieldStarts.size();
+        // A line that is not an account is taken back.
+        if (walkFields(line, kAccountFieldsKept, &sink) < 3) {
+            table.m_text.truncate(textSize);
+            table.m_fieldStarts.resize(fieldCount);
+            return;
+        }
+        table.m_lineStarts.push_back(quint32(fieldCount));
     });
+    table.m_fieldStarts.push_back(quint32(table.m_text.size()));
+    table.m_lineStarts.push_back(quint32(table.m_fieldStarts.size() - 1));
     return table;
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/AccountTable.h"
 #include "core/Text.h"
+#include "platform/AccountTableFile.h"
 #include "platform/netapi/NetApi.h"
 #include "platform/netapi/WideText.h"
 #include "ui/AccountRecord.h"
@@ -30,6 +31,9 @@ orvane::Dialogs::OpenFileOptions openDialogOptions() {
     return options;
 }
 
+// The reader keeps only the fields that a line shows or imports.
+static_assert(TFSLList::kColumns <= orvane::kAccountFieldsKept);
+
 } // namespace
 
 void TUMainForm::Button7Click() {
@@ -40,12 +44,12 @@ void TUMainForm::Button7Click() {
     if (const std::optional<QString> chosen =
             m_platform.dialogs.openFile(this, OpenDialog1.options)) {
         OpenDialog1.FileName = *chosen;
-        const QList<QStringList> table =
+        const orvane::AccountTable table =
             orvane::readAccountTable(OpenDialog1.FileName, orvane::systemAnsiCodePage());
         QList<QTreeWidgetItem*> rows;
         rows.reserve(table.size());
-        for (const QStringList& fields : table)
-            rows.append(new QTreeWidgetItem(fields.mid(0, TFSLList::kColumns)));
+        for (qsizetype i = 0; i < table.size(); ++i)
+            rows.append(new QTreeWidgetItem(table.line(i)));
         FSLList->ListView1->addTopLevelItems(rows);
     }
     FSLList->PageControl1->setTabText(0, OpenDialog1.FileName + QString::fromUtf16(u" 用户帐户表"));
@@ -61,14 +65,14 @@ void TUMainForm::Button7Click() {
 
 void TUMainForm::Button6Click() {
     FSLList->ListView1->clear();
-    const QList<QStringList> table =
+    const orvane::AccountTable table =
         orvane::readAccountTable(OpenDialog1.FileName, orvane::systemAnsiCodePage());
-    for (const QStringList& fields : table) {
+    for (qsizetype i = 0; i < table.size(); ++i) {
         if (m_closing)
             return;
-        QString name = orvane::Trim(fields[0]);
-        QString password = orvane::Trim(fields[1]);
-        const QString& group = fields[2];
+        QString name = orvane::Trim(table.field(i, 0).toString());
+        QString password = orvane::Trim(table.field(i, 1).toString());
+        const QString group = table.field(i, 2).toString();
         USER_INFO_1 account = orvane::ui::accountRecord(name, password);
         const NET_API_STATUS created =
             m_platform.net.NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&account), nullptr);
@@ -76,7 +80,7 @@ void TUMainForm::Button6Click() {
         LOCALGROUP_MEMBERS_INFO_3 member{reinterpret_cast<LPWSTR>(name.data())};
         const NET_API_STATUS joined = m_platform.net.NetLocalGroupAddMembers(
             nullptr, orvane::wideText(group), 3, reinterpret_cast<LPBYTE>(&member), 1);
-        AddLogInfo(QString::fromUtf16(u"正在导入用户：") + fields[0]);
+        AddLogInfo(QString::fromUtf16(u"正在导入用户：") + table.field(i, 0).toString());
         // The line above is written whatever happened: say what failed.
         if (created != NERR_Success)
             AddLogInfo(QString::fromUtf16(u"添加用户 ") + name + QString::fromUtf16(u" 失败"));

@@ -1,9 +1,5 @@
 #include "core/AccountTable.h"
-#include "core/Errors.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace orvane;
@@ -105,28 +101,98 @@ TEST(AccountTableFields, QuotedFields) {
     EXPECT_EQ(fields(u"\"\",x,y"), list({u"", u"x", u"y"}));
 }
 
-TEST(AccountTableFile, AccountLinesOnlyAndTheOpenError) {
-    QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/t.csv");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("name,pw,group\r\nshort,line\r\n\r\na,b,c,d,e\r\nlast,x,y");
-    file.close();
-    const QList<QStringList> table = readAccountTable(path, 1252);
+TEST(AccountTableDecode, DecodingStopsAtTheFirstNul) {
+    // A lead byte just before the NUL ends as it would in the whole text: as
+    // a replacement character, not dropped as an unfinished sequence.
+    EXPECT_EQ(decodeAccountTable(QByteArray("a\x81\0b,c,d", 8), 936),
+              QString::fromUtf16(u"a\uFFFD"));
+    EXPECT_EQ(decodeAccountTable(QByteArray("\xEF\xBB\xBF"
+                                            "a\xE4\xB8\0b",
+                                            8),
+                                 1252),
+              QString::fromUtf8(QByteArrayView("a\xE4\xB8\0b", 5)).left(3));
+    // In UTF-16 only a whole NUL unit ends the text; a zero byte does not.
+    EXPECT_EQ(decodeAccountTable(QByteArray("\xFF\xFE"
+                                            "a\0\0b\0\0",
+                                            8),
+                                 1252),
+              QString::fromUtf16(u"a\u6200"));
+    EXPECT_EQ(decodeAccountTable(QByteArray("\xFE\xFF"
+                                            "\0a\0\0\0b",
+                                            8),
+                                 1252),
+              QStringLiteral("a"));
+    // A table of NULs (a sparse file, say) is empty however long it is.
+    EXPECT_EQ(decodeAccountTable(QByteArray(1 << 20, '\0'), 936), QString());
+    EXPECT_EQ(decodeAccountTable(QByteArray("x,y,z\n") + QByteArray(1 << 20, '\0'), 1252),
+              QStringLiteral("x,y,z\n"));
+}
+
+TEST(AccountTableFields, KeptFieldsAreTheFirstOnesAndAllAreCounted) {
+    for (const char16_t* line :
+         {u"u1,pw,Users,a,b", u"\"a,b\",\"c\"\"d\",e,", u" a b\tc,,\"open, still", u"x,",
+          u"\"a\"b,c", u"\"\",x,y,", u"", u" \t "}) {
+        const QStringList all = fields(line);
+        for (qsizetype keep : {0, 1, 2, 3, 21}) {
+            QStringList kept;
+            EXPECT_EQ(splitFields(QString::fromUtf16(line), keep, kept), all.size())
+                << QString::fromUtf16(line).toStdString() << " keep " << keep;
+            EXPECT_EQ(kept, all.mid(0, keep))
+                << QString::fromUtf16(line).toStdString() << " keep " << keep;
+        }
+    }
+    // The empty field of a trailing comma counts when it is not kept.
+    QStringList kept;
+    EXPECT_EQ(splitFields(u"a,b,", 2, kept), 3);
+    EXPECT_EQ(kept, list({u"a", u"b"}));
+    // Commas and doubled quotes inside a quoted field that is not kept do
+    // not count.
+    kept.clear();
+    EXPECT_EQ(splitFields(u"a,\"b,c\",\"d\"\",e\" f", 1, kept), 4);
+    EXPECT_EQ(kept, list({u"a"}));
+    // Kept fields are appended to what the list holds.
+    EXPECT_EQ(splitFields(u"x y", 5, kept), 2);
+    EXPECT_EQ(kept, list({u"a", u"x", u"y"}));
+}
+
+TEST(AccountTableParse, AccountLinesOnly) {
+    const QList<QStringList> table =
+        parseAccountTable("name,pw,group\r\nshort,line\r\n\r\na,b,c,d,e\r\nlast,x,y", 1252)
+            .toLists();
     ASSERT_EQ(table.size(), 3);
     EXPECT_EQ(table[0], (QStringList{"name", "pw", "group"}));
-    EXPECT_EQ(table[1].size(), 5);
+    EXPECT_EQ(table[1], (QStringList{"a", "b", "c", "d", "e"}));
     EXPECT_EQ(table[2], (QStringList{"last", "x", "y"}));
+    EXPECT_EQ(parseAccountTable("\xd5\xc5\xc8\xfd,\xc3\xdc\xc2\xeb,Users", 936).toLists(),
+              QList<QStringList>{list({u"张三", u"密码", u"Users"})});
+    EXPECT_EQ(parseAccountTable(QByteArray(), 936).toLists(), QList<QStringList>());
+}
 
-    const QString missing = dir.path() + QStringLiteral("/missing.csv");
-    try {
-        readAccountTable(missing, 1252);
-        FAIL() << "no error";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(
-            e.message(),
-            QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(missing));
-    }
-    EXPECT_THROW(readAccountTable(dir.path(), 1252), EFOpenError);
-    EXPECT_THROW(readAccountTable(QString(), 1252), EFOpenError);
+TEST(AccountTableParse, WideLinesKeepTheirFirstFieldsAndAreCountedWhole) {
+    QByteArray thirty;
+    for (int i = 1; i <= 30; ++i)
+        thirty += (i > 1 ? "," : "") + QByteArray("f") + QByteArray::number(i);
+    // Thousands of fields; and two fields with thousands of blanks and commas
+    // hidden inside a quoted third field, which makes it an account line.
+    const QByteArray many = QByteArray("a,").repeated(5000);
+    const QByteArray quoted = "q1 q2 \"" + QByteArray(",").repeated(5000) + "\"";
+    const QByteArray two = "t1," + QByteArray(" \t").repeated(5000) + "t2";
+    const QList<QStringList> table =
+        parseAccountTable(thirty + "\r\n" + many + "\n" + quoted + "\n" + two + "\r", 1252)
+            .toLists();
+    ASSERT_EQ(table.size(), 3);
+    QStringList first21;
+    for (int i = 1; i <= 21; ++i)
+        first21.append(QStringLiteral("f%1").arg(i));
+    EXPECT_EQ(table[0], first21);
+    EXPECT_EQ(table[1], QStringList(21, QStringLiteral("a")));
+    EXPECT_EQ(table[2], (QStringList{"q1", "q2", QString(5000, u',')}));
+    // Exactly at the kept number and one over it.
+    EXPECT_EQ(
+        parseAccountTable(QByteArray("x,").repeated(20) + "x", 1252).toLists().value(0).size(), 21);
+    EXPECT_EQ(
+        parseAccountTable(QByteArray("x,").repeated(21) + "y", 1252).toLists().value(0).size(), 21);
+    EXPECT_EQ(
+        parseAccountTable(QByteArray("x,").repeated(21) + "y", 1252).toLists().value(0).last(),
+        QStringLiteral("x"));
 }

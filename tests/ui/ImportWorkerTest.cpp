@@ -12,6 +12,13 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orvane::test;
 
@@ -61,6 +68,37 @@ QString writeTable(TestMachine& machine, const char* name, const QByteArray& byt
     file.write(bytes);
     return path;
 }
+
+// Makes a FIFO, with no writer, at the path.
+bool makeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// Opens the FIFO's writing end if the window is still on it after a while: a
+// window that blocks on the FIFO then sees its end, and the test fails instead
+// of hanging.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(const QString& fifo)
+        : m_thread([this, path = QFile::encodeName(fifo), over = m_over.get_future()] {
+              using namespace std::chrono_literals;
+              if (over.wait_for(30s) == std::future_status::ready)
+                  return;
+              fired = true;
+              const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+              if (fd >= 0)
+                  ::close(fd);
+          }) {}
+    ~FifoWatchdog() {
+        m_over.set_value();
+        m_thread.join();
+    }
+    std::atomic<bool> fired = false;
+
+private:
+    std::promise<void> m_over;
+    std::thread m_thread;
+};
 
 QString importLine(const QString& field) {
     return QString::fromUtf16(u"正在导入用户：") + field;
@@ -231,6 +269,51 @@ private slots:
         QCOMPARE(machine.dialogs.errors.size(), size_t(2));
         QCOMPARE(machine.dialogs.errors[1].text, expected);
         QVERIFY(form->Button6->isEnabled());
+        QCOMPARE(form->ListBox1->count(), 0);
+    }
+
+    void aFifoIsRefusedAndTheWindowGoesOn() {
+        TestMachine machine;
+        open(machine);
+        const QString table = writeTable(machine, "t.csv", "a,Pa55word!,Users\n");
+        const QString fifo = machine.path(QStringLiteral("fifo.csv"));
+        QVERIFY(makeFifo(fifo));
+        const QString expected = QStringLiteral("Cannot open file \"%1\". Illegal seek.").arg(fifo);
+        // Chosen for the preview: the error, no preview.
+        machine.dialogs.fileAnswers.push_back(fifo);
+        {
+            FifoWatchdog watchdog(fifo);
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+            QVERIFY(!watchdog.fired);
+            QCOMPARE(answerer.shown, 0);
+        }
+        QCOMPARE(machine.dialogs.errors.size(), size_t(1));
+        QCOMPARE(machine.dialogs.errors[0].text, expected);
+        QVERIFY(!form->Button6->isEnabled());
+        // The window goes on: a table chosen next is previewed and imported.
+        machine.dialogs.fileAnswers.push_back(table);
+        {
+            PreviewAnswerer answerer(preview, Answer::Confirm);
+            form->Button7->click();
+            QCOMPARE(answerer.rows, (QList<QStringList>{QStringList{QStringLiteral("a"),
+                                                                    QStringLiteral("Pa55word!"),
+                                                                    QStringLiteral("Users")}}));
+        }
+        QVERIFY(form->Button6->isEnabled());
+        // The previewed table turned into a FIFO before the import: the
+        // error, and nothing created.
+        QVERIFY(QFile::remove(table));
+        QVERIFY(makeFifo(table));
+        {
+            FifoWatchdog watchdog(table);
+            form->Button6->click();
+            QVERIFY(!watchdog.fired);
+        }
+        QCOMPARE(machine.dialogs.errors.size(), size_t(2));
+        QCOMPARE(machine.dialogs.errors[1].text,
+                 QStringLiteral("Cannot open file \"%1\". Illegal seek.").arg(table));
+        QVERIFY(!machine.groupsOf(QStringLiteral("a")));
         QCOMPARE(form->ListBox1->count(), 0);
     }
 
