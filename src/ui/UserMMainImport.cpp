@@ -48,8 +48,12 @@ void TUMainForm::Button7Click() {
             orvane::readAccountTable(OpenDialog1.FileName, orvane::systemAnsiCodePage());
         QList<QTreeWidgetItem*> rows;
         rows.reserve(table.size());
-        for (qsizetype i = 0; i < table.size(); ++i)
-            rows.append(new QTreeWidgetItem(table.line(i)));
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            // The preview's captions can be edited in place.
+            auto* row = new QTreeWidgetItem(table.line(i));
+            row->setFlags(row->flags() | Qt::ItemIsEditable);
+            rows.append(row);
+        }
         FSLList->ListView1->addTopLevelItems(rows);
     }
     FSLList->PageControl1->setTabText(0, OpenDialog1.FileName + QString::fromUtf16(u" 用户帐户表"));

@@ -33,6 +33,8 @@ struct PreviewAnswerer {
     int shown = 0;
     QString caption;
     QList<QStringList> rows;
+    // Whether the first row's caption opened for editing when asked to.
+    bool editable = false;
     QTimer timer;
 
     PreviewAnswerer(TFSLList* d, Answer a) : dialog(d), answer(a) {
@@ -49,6 +51,10 @@ struct PreviewAnswerer {
                 for (int c = 0; c < item->columnCount(); ++c)
                     row.append(item->text(c));
                 rows.append(row);
+            }
+            if (QTreeWidgetItem* first = dialog->ListView1->topLevelItem(0)) {
+                dialog->ListView1->editItem(first, 0);
+                editable = dialog->ListView1->viewport()->findChild<QLineEdit*>() != nullptr;
             }
             if (answer == Answer::Confirm)
                 dialog->Button1->click();
@@ -328,6 +334,8 @@ private slots:
         form->Button7->click();
         QCOMPARE(answerer.rows.value(0).size(), 21);
         QCOMPARE(answerer.rows.value(0).last(), QStringLiteral("f21"));
+        // The preview's captions can be edited in place.
+        QVERIFY(answerer.editable);
     }
 
     void bulkTestWorkersAreRefusedTheirDigitPassword() {
