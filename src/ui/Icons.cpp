@@ -57,4 +57,12 @@ QIcon groupIcon() {
     return QIcon(pixmap);
 }
 
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/orvane/%1x%1/apps/org.orvane.Orvane.png").arg(size),
+                     QSize(size, size));
+    return icon;
+}
+
 } // namespace orvane::ui

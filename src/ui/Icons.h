@@ -10,4 +10,7 @@ QIcon ordinaryAccountIcon();
 QIcon specialAccountIcon();
 QIcon groupIcon();
 
+// The program's own icon, in every size the desktop's icon theme has.
+QIcon applicationIcon();
+
 } // namespace orvane::ui

@@ -94,6 +94,7 @@ TUMainForm::~TUMainForm() {
 
 void TUMainForm::buildLayout() {
     setWindowTitle(QString::fromUtf16(kProgramTitle));
+    setWindowIcon(orvane::ui::applicationIcon());
     setFont(orvane::ui::programFont());
     resize(784, 562);
 

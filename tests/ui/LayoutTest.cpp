@@ -174,6 +174,16 @@ private slots:
         QCOMPARE(form->PopupMenu1->defaultAction(), form->N14);
     }
 
+    void theWindowHasTheProgramsIconInEverySize() {
+        const QIcon icon = form->windowIcon();
+        QVERIFY(!icon.isNull());
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)),
+                     qPrintable(QString::number(size)));
+            QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+        }
+    }
+
     void screenReadersNameEachBoxAfterItsLabel() {
         const auto name = [](QWidget* widget) {
             return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
