@@ -1,5 +1,6 @@
 // Starts Orvane: the backend named by the environment, the main window, then
 // the hidden preview dialog, then the event loop.
+#include "platform/Environment.h"
 #include "platform/MachineFolder.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -7,6 +8,7 @@
 #include "ui/LookAndFeel.h"
 #include "ui/QtDialogs.h"
 #include "ui/ShowLoadList.h"
+#include "ui/TextHelpBrowser.h"
 #include "ui/UserMMain.h"
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include "WebEngineBrowser.h"
 #endif
 #include <cstdio>
-#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     const QString folder = orvane::machineFolder();
@@ -26,10 +27,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    // The program runs as an administrator; QtWebEngine's sandbox refuses root.
-    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
@@ -39,9 +36,13 @@ int main(int argc, char* argv[]) {
     orvane::ui::QtDialogs dialogs;
     orvane::DesktopShell shell;
     orvane::Platform platform{*net, registry, dialogs, shell};
+    // As root, QtWebEngine would render the network's page without its
+    // sandbox: root gets the plain text view instead.
+    orvane::WebBrowserFactory engine;
 #ifdef ORVANE_WEBENGINE
-    platform.browser = orvane::createWebEngineBrowser;
+    engine = orvane::createWebEngineBrowser;
 #endif
+    platform.browser = orvane::ui::helpBrowserFactory(orvane::runsAsRoot(), engine);
     TUMainForm UMainForm(platform);
     TFSLList FSLList(&UMainForm);
     UMainForm.FSLList = &FSLList;

@@ -1,6 +1,9 @@
 #include "platform/Environment.h"
 
 #include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace orvane {
 
@@ -12,6 +15,14 @@ QString environmentValue(const char* name) {
         return qEnvironmentVariable("USER");
 #endif
     return QString();
+}
+
+bool runsAsRoot() {
+#ifdef _WIN32
+    return false;
+#else
+    return ::geteuid() == 0;
+#endif
 }
 
 } // namespace orvane

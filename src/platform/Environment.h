@@ -8,4 +8,8 @@ namespace orvane {
 // empty text. USERNAME falls back to the POSIX USER where only that is set.
 QString environmentValue(const char* name);
 
+// Whether the process runs as root (never on Windows, where an administrator
+// is an ordinary user with rights).
+bool runsAsRoot();
+
 } // namespace orvane
