@@ -3,6 +3,7 @@
 #include "core/AccountTable.h"
 #include "core/Errors.h"
 #include "core/SystemErrors.h"
+#include "platform/Descriptor.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,22 +17,6 @@
 namespace orvane {
 
 namespace {
-
-// Closes the descriptor when the read is done, however it ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // A limit as people read it: in MiB when it is a whole number of them.
 QString sizeText(qint64 bytes) {
@@ -68,7 +53,7 @@ QByteArray readRegularFile(const QString& path, qint64 limit) {
     // refused; no terminal becomes this process's controlling one.
     const Descriptor file(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (file.get() < 0)
+    if (!file.valid())
         failErrno(errno);
     struct stat st;
     if (::fstat(file.get(), &st) != 0)

@@ -2,6 +2,7 @@
 
 #include "core/SystemErrors.h"
 #include "core/Text.h"
+#include "platform/Descriptor.h"
 
 #include <QFile>
 #include <cerrno>
@@ -60,33 +61,6 @@ constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 #else
 constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW;
 #endif
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    void reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    int m_fd;
-};
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }

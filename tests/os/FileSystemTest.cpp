@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 #include "core/SystemErrors.h"
+#include "platform/Descriptor.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,20 +79,7 @@ namespace {
 
 constexpr int kFolderOpen = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Fd = orvane::Descriptor;
 
 // Lowers the soft limit on open descriptors for its lifetime.
 class ScopedFileLimit {

@@ -31,6 +31,17 @@ QString signedNumber(DWORD value) {
     return number(static_cast<std::int32_t>(value));
 }
 
+void describe(const USER_INFO_1& info, QMap<QString, QString>& arguments) {
+    arguments[QStringLiteral("name")] = text(info.usri1_name);
+    arguments[QStringLiteral("password")] = pointer(info.usri1_password);
+    arguments[QStringLiteral("password_age")] = number(info.usri1_password_age);
+    arguments[QStringLiteral("priv")] = number(info.usri1_priv);
+    arguments[QStringLiteral("home_dir")] = text(info.usri1_home_dir);
+    arguments[QStringLiteral("comment")] = text(info.usri1_comment);
+    arguments[QStringLiteral("flags")] = hex(info.usri1_flags);
+    arguments[QStringLiteral("script_path")] = text(info.usri1_script_path);
+}
+
 } // namespace
 
 std::vector<RecordedCall> RecordingNetApi::calls() const {
@@ -74,17 +85,8 @@ NET_API_STATUS RecordingNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBY
                                            LPDWORD parm_err) {
     RecordedCall call{QStringLiteral("NetUserAdd"), server(servername), level, {}};
     call.arguments[QStringLiteral("parm_err")] = pointer(parm_err);
-    if (level == 1 && buf) {
-        const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
-        call.arguments[QStringLiteral("name")] = text(info.usri1_name);
-        call.arguments[QStringLiteral("password")] = pointer(info.usri1_password);
-        call.arguments[QStringLiteral("password_age")] = number(info.usri1_password_age);
-        call.arguments[QStringLiteral("priv")] = number(info.usri1_priv);
-        call.arguments[QStringLiteral("home_dir")] = text(info.usri1_home_dir);
-        call.arguments[QStringLiteral("comment")] = text(info.usri1_comment);
-        call.arguments[QStringLiteral("flags")] = hex(info.usri1_flags);
-        call.arguments[QStringLiteral("script_path")] = text(info.usri1_script_path);
-    }
+    if (level == 1 && buf)
+        describe(*reinterpret_cast<const USER_INFO_1*>(buf), call.arguments);
     record(std::move(call));
     return m_backend.NetUserAdd(servername, level, buf, parm_err);
 }
@@ -102,17 +104,8 @@ NET_API_STATUS RecordingNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR usern
     RecordedCall call{QStringLiteral("NetUserSetInfo"), server(servername), level, {}};
     call.arguments[QStringLiteral("username")] = text(username);
     call.arguments[QStringLiteral("parm_err")] = pointer(parm_err);
-    if (level == 1 && buf) {
-        const auto& info = *reinterpret_cast<const USER_INFO_1*>(buf);
-        call.arguments[QStringLiteral("name")] = text(info.usri1_name);
-        call.arguments[QStringLiteral("password")] = pointer(info.usri1_password);
-        call.arguments[QStringLiteral("password_age")] = number(info.usri1_password_age);
-        call.arguments[QStringLiteral("priv")] = number(info.usri1_priv);
-        call.arguments[QStringLiteral("home_dir")] = text(info.usri1_home_dir);
-        call.arguments[QStringLiteral("comment")] = text(info.usri1_comment);
-        call.arguments[QStringLiteral("flags")] = hex(info.usri1_flags);
-        call.arguments[QStringLiteral("script_path")] = text(info.usri1_script_path);
-    }
+    if (level == 1 && buf)
+        describe(*reinterpret_cast<const USER_INFO_1*>(buf), call.arguments);
     record(std::move(call));
     return m_backend.NetUserSetInfo(servername, username, level, buf, parm_err);
 }
