@@ -7,10 +7,12 @@ import desktop
 
 def numbered_run_lines_are_read_and_announced(app):
     heard = []
+    indexes = []
 
     def on_children_changed(event):
         if event.source == app.log and event.type.minor == "add":
             heard.append(event.any_data.name if event.any_data else None)
+            indexes.append(event.detail1)
 
     app.pyatspi.Registry.registerEventListener(on_children_changed,
                                                "object:children-changed:add")
@@ -33,6 +35,10 @@ def numbered_run_lines_are_read_and_announced(app):
         # Each line was announced as it came, as a new item of the list.
         desktop.wait_until(lambda: len(heard) >= 3, "three announcements")
         assert heard == new, (heard, new)
+        # At the item's index in the list; Qt 6.4's bridge sends the list's
+        # new child count there instead (later Qt sends the index).
+        at = [before, before + 1, before + 2]
+        assert indexes in (at, [i + 1 for i in at]), (indexes, before)
     finally:
         app.pyatspi.Registry.deregisterEventListener(on_children_changed,
                                                      "object:children-changed:add")
