@@ -44,6 +44,7 @@ public:
     explicit TextHelpBrowser(QWidget* parent)
         : m_view(new ResourcelessView(parent)), m_network(new QNetworkAccessManager(m_view)) {
         m_view->setObjectName(QStringLiteral("WebBrowser1"));
+        m_view->setAccessibleName(QString::fromUtf16(u"支持页面"));
         m_view->setOpenLinks(false);
         m_view->setOpenExternalLinks(false);
         // Never a redirect from https to http.
