@@ -1,7 +1,8 @@
 # The Debian package of the installed tree (scripts/package builds it with
 # cpack). Library dependencies are computed by dpkg-shlibdeps; what the window
 # needs besides libraries is declared here: its fonts, Qt's translations and
-# platform plugins, the file browser and the administrator's prompt.
+# platform plugins (X11 and Wayland), the file browser and the administrator's
+# prompt.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR Orvane)
@@ -23,7 +24,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://orvane.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, xdg-utils, pkexec")
+    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <utility>
 
 namespace orvane::ui {
 
@@ -34,11 +35,6 @@ bool isWebAddress(const QUrl& url) {
     return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https");
 }
 
-QString messagePage(const QString& title, const QString& detail) {
-    return QStringLiteral("<h3>%1</h3><p>%2</p>")
-        .arg(title.toHtmlEscaped(), detail.toHtmlEscaped());
-}
-
 class TextHelpBrowser final : public WebBrowser {
 public:
     explicit TextHelpBrowser(QWidget* parent)
@@ -49,24 +45,26 @@ public:
         m_view->setOpenExternalLinks(false);
         // Never a redirect from https to http.
         m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-        QObject::connect(m_view, &QTextBrowser::anchorClicked, m_view, [this](const QUrl& link) {
-            // A link within the page only scrolls.
-            if (link.hasFragment() && link.adjusted(QUrl::RemoveFragment).isEmpty()) {
-                m_view->scrollToAnchor(link.fragment());
-                return;
-            }
-            Navigate(m_url.resolved(link));
-        });
+        QObject::connect(
+            m_view, &QTextBrowser::anchorClicked, &m_context, [this](const QUrl& link) {
+                // A link within the page only scrolls.
+                if (link.hasFragment() && link.adjusted(QUrl::RemoveFragment).isEmpty()) {
+                    m_view->scrollToAnchor(link.fragment());
+                    return;
+                }
+                Navigate(m_url.resolved(link));
+            });
     }
+
+    ~TextHelpBrowser() override { drop(); }
 
     QWidget* widget() override { return m_view; }
 
     void Navigate(const QUrl& url) override {
-        if (m_reply)
-            m_reply->abort();
+        drop();
         if (!isWebAddress(url)) {
             // Files of this machine, and any other scheme, are not opened.
-            m_view->setHtml(messagePage(QString::fromUtf16(u"无法打开此地址"), url.toString()));
+            showMessage(QString::fromUtf16(u"无法打开此地址"), url.toString());
             return;
         }
         m_url = url;
@@ -74,29 +72,49 @@ public:
         request.setTransferTimeout(30000);
         QNetworkReply* reply = m_network->get(request);
         m_reply = reply;
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                         [reply](qint64 received, qint64) {
-                             if (received > kTextPageLimit)
-                                 reply->abort();
-                         });
-        QObject::connect(reply, &QNetworkReply::finished, m_view, [this, reply] {
+        m_body.clear();
+        // The page is taken as it comes, so no more than the limit is ever held.
+        reply->setReadBufferSize(kTextPageLimit + 1);
+        QObject::connect(reply, &QNetworkReply::readyRead, &m_context, [this, reply] {
+            m_body += reply->read(kTextPageLimit + 1 - m_body.size());
+            if (m_body.size() > kTextPageLimit) {
+                drop();
+                showMessage(QString::fromUtf16(u"无法显示此页"), QString::fromUtf16(u"页面过大"));
+            }
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &m_context, [this, reply] {
+            m_body += reply->read(kTextPageLimit + 1 - m_body.size());
+            m_reply = nullptr;
             reply->deleteLater();
-            if (reply != m_reply)
-                return;
             show(*reply);
         });
     }
 
 private:
+    // Forgets the page being fetched, so that nothing it still does shows.
+    void drop() {
+        if (QNetworkReply* reply = m_reply) {
+            m_reply = nullptr;
+            reply->disconnect(&m_context);
+            reply->abort();
+            reply->deleteLater();
+        }
+        m_body.clear();
+    }
+
+    void showMessage(const QString& title, const QString& detail) {
+        m_view->setHtml(QStringLiteral("<h3>%1</h3><p>%2</p>")
+                            .arg(title.toHtmlEscaped(), detail.toHtmlEscaped()));
+    }
+
     void show(QNetworkReply& reply) {
+        const QByteArray body = std::exchange(m_body, QByteArray());
         if (reply.error() != QNetworkReply::NoError) {
-            m_view->setHtml(messagePage(QString::fromUtf16(u"无法显示此页"), reply.errorString()));
+            showMessage(QString::fromUtf16(u"无法显示此页"), reply.errorString());
             return;
         }
-        const QByteArray body = reply.read(kTextPageLimit + 1);
         if (body.size() > kTextPageLimit) {
-            m_view->setHtml(
-                messagePage(QString::fromUtf16(u"无法显示此页"), QString::fromUtf16(u"页面过大")));
+            showMessage(QString::fromUtf16(u"无法显示此页"), QString::fromUtf16(u"页面过大"));
             return;
         }
         // Redirects may have moved it: links resolve against where it is.
@@ -111,9 +129,13 @@ private:
             m_view->setHtml(html);
     }
 
+    // The receiver of every connection: they end with this browser, before its
+    // view (which its parent deletes later) and the view's network access.
+    QObject m_context;
     ResourcelessView* m_view; // owned by its parent widget
     QNetworkAccessManager* m_network;
     QPointer<QNetworkReply> m_reply;
+    QByteArray m_body;
     QUrl m_url;
 };
 

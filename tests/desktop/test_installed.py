@@ -25,10 +25,32 @@ def help_page_as_root_runs_no_browser_engine(app):
     desktop.find(app.window, "label", "支持页面", showing=True, what="the support page's text view")
     # Whatever the network answers, no engine process is started for it.
     desktop.pump()
-    children = open(f"/proc/{app.process.pid}/task/{app.process.pid}/children").read().split()
-    engines = [c for c in children
-               if "QtWebEngine" in open(f"/proc/{c}/cmdline", "rb").read().decode(errors="replace")]
+    engines = [cmd for pid, cmd in descendants(app.process.pid) if "QtWebEngine" in cmd]
     assert not engines, f"QtWebEngine processes started as root: {engines}"
+
+
+def descendants(top):
+    """The process's descendants, as (pid, command line), from every thread."""
+    parents, commands = {}, {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                # The command may hold spaces and brackets: the parent is after the last ")".
+                parents[int(entry)] = int(f.read().rsplit(")", 1)[1].split()[1])
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                commands[int(entry)] = f.read().replace(b"\0", b" ").decode(errors="replace")
+        except (OSError, IndexError, ValueError):
+            continue
+    found = []
+    for pid in parents:
+        p = pid
+        while p in parents and p not in (top, 0, 1):
+            p = parents[p]
+        if p == top and pid != top:
+            found.append((pid, commands.get(pid, "")))
+    return found
 
 
 if __name__ == "__main__":

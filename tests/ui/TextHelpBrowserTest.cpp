@@ -17,6 +17,8 @@ class PageServer : public QObject {
 public:
     QMap<QByteArray, QByteArray> pages;
     QList<QByteArray> asked;
+    // Promises a longer body than it sends and keeps the connection open.
+    bool promiseMore = false;
 
     PageServer() {
         m_server.listen(QHostAddress::LocalHost);
@@ -30,11 +32,13 @@ public:
                     asked.append(path);
                     const bool found = pages.contains(path);
                     const QByteArray body = found ? pages.value(path) : "not here";
+                    const qsizetype promised = body.size() + (promiseMore ? 1000000 : 0);
                     socket->write((found ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
                                   QByteArray("Content-Type: text/html; charset=utf-8\r\n"
                                              "Connection: close\r\nContent-Length: ") +
-                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                    socket->disconnectFromHost();
+                                  QByteArray::number(promised) + "\r\n\r\n" + body);
+                    if (!promiseMore)
+                        socket->disconnectFromHost();
                 });
             }
         });
@@ -115,13 +119,26 @@ private slots:
         browser->Navigate(server.url("/missing"));
         QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().contains(QString::fromUtf16(u"无法显示此页")),
                                  10000);
+    }
+
+    void aPageOverTheLimitIsNeverHeldWhole() {
+        PageServer server;
+        // More than the limit, with more promised and the connection held
+        // open: the view must give up as soon as the limit is passed.
         server.pages["/big"] = QByteArray("x").repeated(orvane::ui::kTextPageLimit + 10);
+        server.promiseMore = true;
+        QWidget parent;
+        const auto browser = createTextHelpBrowser(&parent);
+        auto* view = qobject_cast<QTextBrowser*>(browser->widget());
         browser->Navigate(server.url("/big"));
-        QTRY_VERIFY_WITH_TIMEOUT(server.asked.contains("/big"), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            view->toPlainText().contains(QString::fromUtf16(u"无法显示此页")) &&
-                !view->toPlainText().contains(QStringLiteral("xxxx")),
-            10000);
+        QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().contains(QString::fromUtf16(u"页面过大")),
+                                 10000);
+        QVERIFY(!view->toPlainText().contains(QStringLiteral("xxxx")));
+        // A page asked for next shows as usual.
+        server.pages["/small"] = "<p>Small page</p>";
+        server.promiseMore = false;
+        browser->Navigate(server.url("/small"));
+        QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().contains(QStringLiteral("Small page")), 10000);
     }
 };
 
