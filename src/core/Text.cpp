@@ -30,4 +30,11 @@ QString WithFullStop(const QString& message) {
     return message;
 }
 
+bool NamesTheTop(const QString& path) {
+    for (QChar c : path)
+        if (c != PathDelimiter)
+            return false;
+    return true;
+}
+
 } // namespace orvane

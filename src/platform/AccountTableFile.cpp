@@ -49,21 +49,29 @@ QByteArray readRegularFile(const QString& path, qint64 limit) {
     };
     if (path.isEmpty() || path.contains(QChar(0)))
         failErrno(ENOENT);
-    // Non-blocking, so a FIFO without a writer opens at once and is then
-    // refused; no terminal becomes this process's controlling one.
-    const Descriptor file(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    // The kinds of file that are refused, with their reasons.
+    const auto refuseOtherThanRegular = [&](const struct stat& st) {
+        if (S_ISDIR(st.st_mode))
+            failErrno(EISDIR);
+        if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+            failErrno(ESPIPE);
+        if (!S_ISREG(st.st_mode))
+            failErrno(ENODEV);
+    };
+    // Refused before it is opened, since opening a device can act on it (a
+    // tape rewinds); and again once open, in case it was swapped meanwhile.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0)
+        refuseOtherThanRegular(st);
+    // Non-blocking, so that a FIFO swapped in opens at once and is refused;
+    // no terminal becomes this process's controlling one.
+    const Descriptor file(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!file.valid())
         failErrno(errno);
-    struct stat st;
     if (::fstat(file.get(), &st) != 0)
         failErrno(errno);
-    if (S_ISDIR(st.st_mode))
-        failErrno(EISDIR);
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
-        failErrno(ESPIPE);
-    if (!S_ISREG(st.st_mode))
-        failErrno(ENODEV);
+    refuseOtherThanRegular(st);
     if (st.st_size > limit)
         failTooLarge();
 

@@ -253,15 +253,6 @@ Walk emptyTree(Descriptor folder, const Place& top, Progress& progress) {
     }
 }
 
-// A path of separators alone (what an empty home root becomes) names the
-// top of the file system, never a home folder.
-bool namesTheTop(const QString& path) {
-    for (QChar c : path)
-        if (c != PathDelimiter)
-            return false;
-    return true;
-}
-
 } // namespace
 
 bool DirectoryExists(const QString& path) {
@@ -287,7 +278,7 @@ unsigned CreateFolder(const QString& path) {
 }
 
 bool RemoveFolderTree(const QString& path, const std::function<bool()>& keepGoing) {
-    if (!isEncodable(path) || namesTheTop(path))
+    if (!isEncodable(path) || NamesTheTop(path))
         return false;
     QString bare = path;
     // A trailing separator would make the system follow a link.

@@ -12,19 +12,6 @@
 #include <QDir>
 #include <QLineEdit>
 
-namespace {
-
-// A path of separators alone (what an empty home root becomes) names the
-// top of the file system, never a home folder.
-bool namesTheTop(const QString& path) {
-    for (QChar c : path)
-        if (c != orvane::PathDelimiter)
-            return false;
-    return true;
-}
-
-} // namespace
-
 void TUMainForm::N12Click() {
     const QString root = orvane::Trim(mDirPathEdit->text());
     if (!orvane::DirectoryExists(root)) {
@@ -86,7 +73,7 @@ void TUMainForm::N13Click() {
     // Without an absolute home root the folder would be found relative to the
     // program's current folder, and a root of separators alone (an empty
     // stored root) would reach the system's own folders: delete nothing then.
-    const bool rootUsable = QDir::isAbsolutePath(hDirPath) && !namesTheTop(hDirPath);
+    const bool rootUsable = QDir::isAbsolutePath(hDirPath) && !orvane::NamesTheTop(hDirPath);
     forEachSelectedAccount([&](QTreeWidgetItem* row) {
         const QString name = row->text(0);
         if (!rootUsable) {

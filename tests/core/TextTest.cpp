@@ -25,6 +25,16 @@ TEST(TrailingSeparator, AppendedOnceAndEmptyBecomesSeparator) {
               QStringLiteral("a") + sep + sep);
 }
 
+TEST(TopOfTheFileSystem, SeparatorsAloneOnly) {
+    const QString sep(PathDelimiter);
+    EXPECT_TRUE(NamesTheTop(QString()));
+    EXPECT_TRUE(NamesTheTop(sep));
+    EXPECT_TRUE(NamesTheTop(sep + sep + sep));
+    EXPECT_FALSE(NamesTheTop(sep + QStringLiteral("home")));
+    EXPECT_FALSE(NamesTheTop(QStringLiteral(" ") + sep));
+    EXPECT_FALSE(NamesTheTop(QStringLiteral(".")));
+}
+
 TEST(FullStop, AppendedOnlyAfterACharacterAboveTheFullStop) {
     EXPECT_EQ(WithFullStop(QStringLiteral("File access denied")),
               QStringLiteral("File access denied."));

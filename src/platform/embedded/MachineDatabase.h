@@ -13,8 +13,8 @@ inline constexpr char kDatabaseFile[] = "machine.db";
 
 // The one connection of this process to a machine folder's database, shared
 // by everything in the process that uses the folder (the service and the
-// registry). A second connection, or any open() and close() of the file
-// beside it, would drop the POSIX locks SQLite holds: another process would
+// registry). Any open() and close() of the file outside SQLite while it is
+// connected would drop the POSIX locks SQLite holds: another process would
 // then take this one for gone and delete the live write-ahead log.
 //
 // The connection is not thread-safe on its own: hold mutex() while using it,
