@@ -40,7 +40,8 @@ NET_API_STATUS changeMembers(NetApi& api, bool add, const QString& server, const
 
 } // namespace
 
-Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen) {
+Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen,
+                  const std::function<void()>& betweenBatches) {
     Listing listing;
     DWORD resume = 0;
     // A bound, so that a backend that never ends fails the test instead of hanging it.
@@ -57,6 +58,8 @@ Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen) {
                                      u.usri1_password_age});
         if (result != ERROR_MORE_DATA)
             break;
+        if (betweenBatches)
+            betweenBatches();
     }
     return listing;
 }

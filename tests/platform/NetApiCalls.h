@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -36,7 +37,9 @@ struct Listing {
     std::vector<NET_API_STATUS> results;
     std::vector<DWORD> resumeHandles;
 };
-Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen = 0);
+// `betweenBatches` runs after each batch that returned 234.
+Listing listUsers(NetApi& api, const QString& server, DWORD prefmaxlen = 0,
+                  const std::function<void()>& betweenBatches = {});
 
 // A null QString passes a null pointer.
 NET_API_STATUS addUser(NetApi& api, const QString& name, const QString& password = kGoodPassword,

@@ -71,6 +71,47 @@ TEST_P(NetApiContract, ListingInBatchesGivesEveryAccountOnceWithItsFields) {
     EXPECT_EQ(listUsers(api(), QString(), 0).users.size(), listing.users.size());
 }
 
+// A site's list is longer than two of the server's batches, and the program
+// asks about each account between them.
+TEST_P(NetApiContract, ListingSurvivesCallsBetweenBatchesAndSeesChangesMadeMeanwhile) {
+    constexpr int kAccounts = 650;
+    QStringList names;
+    for (int i = 0; i < kAccounts; ++i) {
+        names << QStringLiteral("ctrMany%1").arg(i, 3, 10, QChar(u'0'));
+        ASSERT_EQ(addUser(api(), names.back()), NERR_Success) << names.back();
+    }
+    QStringList before;
+    ASSERT_EQ(userGroups(api(), "ctrMany007", before), NERR_Success);
+    ASSERT_FALSE(before.contains(kGroup));
+
+    int batches = 0;
+    QStringList during;
+    const Listing listing = listUsers(api(), server(), 0, [&] {
+        QStringList groups;
+        std::vector<Share> list;
+        EXPECT_EQ(userGroups(api(), names[batches], groups), NERR_Success);
+        EXPECT_EQ(shares(api(), QString(), list), NERR_Success);
+        EXPECT_EQ(localGroups(api(), server(), groups), NERR_Success);
+        // A change between batches: what was read before it must not answer after it.
+        if (batches++ == 0) {
+            EXPECT_EQ(addMembers(api(), server(), kGroup, {"ctrMany007"}), NERR_Success);
+            EXPECT_EQ(userGroups(api(), "ctrMany007", during), NERR_Success);
+        }
+    });
+    ASSERT_EQ(listing.results.back(), NERR_Success);
+    QSet<QString> seen;
+    for (const User& user : listing.users) {
+        EXPECT_FALSE(seen.contains(user.name)) << user.name;
+        seen.insert(user.name);
+    }
+    for (const QString& name : names)
+        EXPECT_TRUE(seen.contains(name)) << name;
+    EXPECT_TRUE(during.contains(kGroup));
+    QStringList after;
+    ASSERT_EQ(userGroups(api(), "ctrMany007", after), NERR_Success);
+    EXPECT_TRUE(after.contains(kGroup));
+}
+
 TEST_P(NetApiContract, LocalGroupsIncludeTheBuiltinOnes) {
     QStringList groups;
     ASSERT_EQ(localGroups(api(), server(), groups), NERR_Success);

@@ -139,6 +139,47 @@ Status userEnum(const Server& server, std::uint32_t filter, std::uint32_t prefma
     return result;
 }
 
+Status userNames(const Server& server, std::uint32_t filter, std::vector<std::string>& out) {
+    out.clear();
+    std::uint32_t resume = 0;
+    Status result;
+    do {
+        Result<USER_INFO_0> buffer;
+        std::uint32_t read = 0, total = 0;
+        result = status(NetUserEnum(serverText(server), 0, filter, buffer.out(), 0xFFFFFFFFu, &read,
+                                    &total, &resume));
+        if (result != kSuccess && result != kMoreData)
+            return result;
+        for (std::uint32_t i = 0; i < read; ++i)
+            out.push_back(text(buffer.records()[i].usri0_name));
+    } while (result == kMoreData);
+    return kSuccess;
+}
+
+Status userInfo(const Server& server, const std::string& name, User& out) {
+    Result<USER_INFO_1> buffer;
+    const Status result = status(NetUserGetInfo(serverText(server), name.c_str(), 1, buffer.out()));
+    if (result != kSuccess)
+        return result;
+    if (!buffer.records())
+        return 1332; // ERROR_NONE_MAPPED
+    const USER_INFO_1& record = *buffer.records();
+    out = {text(record.usri1_name),    text(record.usri1_home_dir),
+           text(record.usri1_comment), text(record.usri1_script_path),
+           record.usri1_password_age,  record.usri1_priv,
+           record.usri1_flags};
+    return kSuccess;
+}
+
+Status serverRole(const Server& server, std::uint32_t& out) {
+    Result<USER_MODALS_INFO_1> buffer;
+    const Status result = status(NetUserModalsGet(serverText(server), 1, buffer.out()));
+    if (result != kSuccess)
+        return result;
+    out = buffer.records() ? buffer.records()->usrmod1_role : 0;
+    return kSuccess;
+}
+
 Status userAdd(const Server& server, const NewUser& user, std::uint32_t& parmErr) {
     USER_INFO_1 record{};
     record.usri1_name = user.name;

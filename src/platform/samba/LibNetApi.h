@@ -76,6 +76,11 @@ struct Sid {
 
 Status userEnum(const Server& server, std::uint32_t filter, std::uint32_t prefmaxlen,
                 std::uint32_t& resume, std::vector<User>& out);
+// Every account's name, in the server's order: level 0 costs the server one
+// exchange per batch, where level 1 costs six per account.
+Status userNames(const Server& server, std::uint32_t filter, std::vector<std::string>& out);
+// One account as a level-1 listing gives it.
+Status userInfo(const Server& server, const std::string& name, User& out);
 Status userAdd(const Server& server, const NewUser& user, std::uint32_t& parmErr);
 Status userDel(const Server& server, const std::string& name);
 Status userSetPassword(const Server& server, const std::string& name, const std::string& password);
@@ -91,6 +96,11 @@ Status localGroupAddMembers(const Server& server, const std::string& group,
                             const std::vector<Sid>& members);
 Status localGroupDelMembers(const Server& server, const std::string& group,
                             const std::vector<Sid>& members);
+
+// The role of the server's account database (UAS_ROLE_*).
+Status serverRole(const Server& server, std::uint32_t& out);
+inline constexpr std::uint32_t kRoleBackup = 2;
+inline constexpr std::uint32_t kRolePrimary = 3;
 
 Status shareEnum(const Server& server, std::uint32_t prefmaxlen, std::uint32_t& resume,
                  std::vector<Share>& out);

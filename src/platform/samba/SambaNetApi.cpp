@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <new>
 
@@ -24,6 +25,19 @@ std::atomic<bool> g_instance{false};
 // libnetapi answers a small prefmaxlen with one entry per exchange on a
 // domain controller; the program's listings ask for 0 and show each batch.
 constexpr DWORD kSmallestBatchBytes = 16 * 1024;
+
+// An account listing's resume handle: the listing's number, then the next
+// entry's position.
+constexpr unsigned kPositionBits = 20;
+constexpr DWORD kPositionMask = (DWORD(1) << kPositionBits) - 1;
+constexpr std::uint32_t kListingIds = (std::uint32_t(1) << (32 - kPositionBits)) - 1;
+
+// Entries a batch holds, counted as the server counts them (54 bytes each).
+std::size_t batchEntries(DWORD prefmaxlen) {
+    if (prefmaxlen == MAX_PREFERRED_LENGTH)
+        return kPositionMask;
+    return 1 + std::max(prefmaxlen, kSmallestBatchBytes) / 54;
+}
 
 std::string utf8(LPCWSTR text) {
     return fromWide(text).toStdString();
@@ -175,6 +189,72 @@ NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
     return doneBefore(operation, again) ? first : again;
 }
 
+NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter) {
+    m_refill.end();
+    m_accounts.reset();
+    Listing listing;
+    // A handle names its listing in its top bits, the next entry below them.
+    listing.id = m_listings = m_listings % kListingIds + 1;
+    listing.server = server;
+    std::unordered_map<std::string, std::optional<std::vector<std::string>>> accounts;
+    std::optional<std::vector<DirectoryAccount>> read;
+    if (filter == 0 || filter == FILTER_NORMAL_ACCOUNT)
+        read = directoryAccounts(server);
+    if (read) {
+        listing.records.emplace();
+        listing.records->reserve(read->size());
+        for (DirectoryAccount& account : *read) {
+            accounts.emplace(account.record.name, std::move(account.localGroups));
+            listing.records->push_back(std::move(account.record));
+        }
+    } else {
+        const NET_API_STATUS status = exchange(
+            Operation::Other, [&] { return lib::userNames(server, filter, listing.names); });
+        if (status != NERR_Success)
+            return status;
+        for (const std::string& name : listing.names)
+            accounts.emplace(name, std::nullopt);
+    }
+    m_refill.begin(server, std::move(accounts), RefillSnapshot::Clock::now());
+    m_accounts = std::move(listing);
+    return NERR_Success;
+}
+
+std::optional<std::vector<DirectoryAccount>>
+SambaNetApi::directoryAccounts(const lib::Server& server) {
+    DirectoryLink& link = m_directories[server];
+    if (!link.checked) {
+        std::uint32_t role = 0;
+        if (exchange(Operation::Other, [&] { return lib::serverRole(server, role); }) !=
+            NERR_Success)
+            return std::nullopt;
+        link.checked = true;
+        link.domainController = role == lib::kRolePrimary || role == lib::kRoleBackup;
+    }
+    if (!link.domainController)
+        return std::nullopt;
+    std::lock_guard lock(g_libnetapi);
+    const std::string host = server.value_or("localhost");
+    std::string why;
+    DirectoryContents contents;
+    // A connection the server has dropped since the last refill is made anew.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!link.directory)
+            link.directory = Directory::connect(host, m_credentials, why);
+        if (link.directory && link.directory->read(contents, why))
+            return listedAccounts(contents, std::int64_t(std::time(nullptr)));
+        link.directory.reset();
+    }
+    qWarning("orvane: the directory of %s cannot be read (%s); accounts are listed one by one",
+             host.c_str(), why.c_str());
+    return std::nullopt;
+}
+
+void SambaNetApi::changing() {
+    std::lock_guard state(m_state);
+    m_refill.end();
+}
+
 NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter,
                                         LPBYTE* bufptr, DWORD prefmaxlen, LPDWORD entriesread,
                                         LPDWORD totalentries, PDWORD resume_handle) {
@@ -186,19 +266,48 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         if (level != 0 && level != 1)
             return ERROR_INVALID_LEVEL;
         const lib::Server server = m_servers.spell(servername);
+        std::lock_guard state(m_state);
+        const DWORD handle = resume_handle ? *resume_handle : 0;
+        if (handle == 0) {
+            if (const NET_API_STATUS status = startListing(server, filter); status != NERR_Success)
+                return status;
+        } else if (!m_accounts || m_accounts->id != handle >> kPositionBits ||
+                   m_accounts->server != server) {
+            return ERROR_INVALID_PARAMETER;
+        } else {
+            m_accounts->next = handle & kPositionMask;
+        }
+        Listing& listing = *m_accounts;
+        const std::size_t first = std::min(listing.next, listing.size());
+        const std::size_t count = std::min(listing.size() - first, batchEntries(prefmaxlen));
         std::vector<lib::User> users;
-        const DWORD start = resume_handle ? *resume_handle : 0;
-        DWORD resume = start;
-        const NET_API_STATUS status = exchange(Operation::Other, [&] {
-            // A retry starts where the caller asked: libnetapi moves the handle
-            // before the exchange that failed is over.
-            resume = start;
-            return lib::userEnum(server, filter, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                 users);
-        });
-        m_listing = status == ERROR_MORE_DATA;
-        if (!listed(status))
-            return status;
+        users.reserve(count);
+        if (listing.records) {
+            users.assign(listing.records->begin() + std::ptrdiff_t(first),
+                         listing.records->begin() + std::ptrdiff_t(first + count));
+        } else {
+            for (std::size_t i = first; i < first + count; ++i) {
+                lib::User user;
+                user.name = listing.names[i];
+                if (level == 1) {
+                    const NET_API_STATUS status = exchange(Operation::ChangeUser, [&] {
+                        return lib::userInfo(server, listing.names[i], user);
+                    });
+                    // Deleted since the listing started: no longer listed.
+                    if (status == NERR_UserNotFound)
+                        continue;
+                    if (status != NERR_Success)
+                        return status;
+                }
+                users.push_back(std::move(user));
+            }
+        }
+        listing.next = first + count;
+        const std::size_t left = listing.size() - listing.next;
+        if (left == 0) {
+            m_accounts.reset();
+            m_refill.listed();
+        }
 
         struct Texts {
             QString name, homeDir, comment, scriptPath;
@@ -235,10 +344,10 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
                 });
         }
         *entriesread = DWORD(users.size());
-        *totalentries = DWORD(users.size());
+        *totalentries = DWORD(users.size() + left);
         if (resume_handle)
-            *resume_handle = status == ERROR_MORE_DATA ? resume : 0;
-        return status;
+            *resume_handle = left ? DWORD(listing.id) << kPositionBits | DWORD(first + count) : 0;
+        return left ? ERROR_MORE_DATA : NERR_Success;
     });
 }
 
@@ -261,6 +370,7 @@ NET_API_STATUS SambaNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE b
         user.scriptPath = scriptPath.get();
         user.priv = info.usri1_priv;
         user.accountControl = accountControlBits(info.usri1_flags);
+        changing();
         const lib::Server server = m_servers.spell(servername);
         std::uint32_t parameter = 0;
         const NET_API_STATUS status =
@@ -275,6 +385,7 @@ NET_API_STATUS SambaNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) {
     return guarded([&]() -> NET_API_STATUS {
         if (!username)
             return ERROR_INVALID_PARAMETER;
+        changing();
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(username);
         return exchange(Operation::ChangeUser, [&] { return lib::userDel(server, name); });
@@ -288,6 +399,7 @@ NET_API_STATUS SambaNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username,
             return ERROR_INVALID_LEVEL;
         if (!username || !buf)
             return ERROR_INVALID_PARAMETER;
+        changing();
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(username);
         if (level == 1006) {
@@ -332,11 +444,18 @@ NET_API_STATUS SambaNetApi::NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR us
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(username);
         std::vector<std::string> groups;
-        const NET_API_STATUS status = exchange(Operation::ChangeUser, [&] {
-            return lib::userLocalGroups(server, name, flags, groups);
-        });
-        if (!listed(status))
-            return status;
+        bool known = false;
+        {
+            std::lock_guard state(m_state);
+            known = m_refill.groupsOf(server, name, RefillSnapshot::Clock::now(), groups);
+        }
+        if (!known) {
+            const NET_API_STATUS status = exchange(Operation::ChangeUser, [&] {
+                return lib::userLocalGroups(server, name, flags, groups);
+            });
+            if (!listed(status))
+                return status;
+        }
         *bufptr = nameBuffer(groups, true);
         *entriesread = *totalentries = DWORD(groups.size());
         return NERR_Success;
@@ -389,6 +508,7 @@ NET_API_STATUS SambaNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname,
                 return ERROR_INVALID_PARAMETER;
             names.push_back(memberName(members[i].lgrmi3_domainandname));
         }
+        changing();
         // Level 3 brings libnetapi down; level 0 takes each member's SID.
         return exchange(Operation::ChangeMembers, [&]() -> lib::Status {
             std::vector<lib::Sid> sids(names.size());
@@ -429,14 +549,29 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
         const std::uint32_t start = resume_handle ? *resume_handle : 0;
         std::uint32_t resume = start;
         std::vector<lib::Share> shares;
-        const NET_API_STATUS status = exchange(Operation::Other, [&] {
-            resume = start;
-            return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                  shares);
-        });
-        m_listing = status == ERROR_MORE_DATA;
-        if (!listed(status))
-            return status;
+        // A whole listing, asked for row after row of a refill, is listed once.
+        const bool whole = start == 0 && prefmaxlen == MAX_PREFERRED_LENGTH;
+        std::unique_lock state(m_state);
+        const auto now = RefillSnapshot::Clock::now();
+        const std::vector<lib::Share>* kept = whole ? m_refill.shares(server, now) : nullptr;
+        NET_API_STATUS status = NERR_Success;
+        if (kept) {
+            shares = *kept;
+        } else {
+            state.unlock();
+            status = exchange(Operation::Other, [&] {
+                resume = start;
+                return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                      shares);
+            });
+            m_listing = status == ERROR_MORE_DATA;
+            if (!listed(status))
+                return status;
+            state.lock();
+            if (whole && status == NERR_Success)
+                m_refill.keepShares(server, shares, now);
+        }
+        state.unlock();
         struct Texts {
             QString name, remark, path;
         };
@@ -489,6 +624,7 @@ NET_API_STATUS SambaNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE bu
         share.type = info.shi2_type;
         share.permissions = info.shi2_permissions;
         share.maxUses = info.shi2_max_uses;
+        changing();
         const lib::Server server = m_servers.spell(servername);
         std::uint32_t parameter = 0;
         const NET_API_STATUS status = exchange(Operation::AddShare, [&]() -> lib::Status {
@@ -510,6 +646,7 @@ NET_API_STATUS SambaNetApi::NetShareDel(LMSTR servername, LMSTR netname, DWORD /
     return guarded([&]() -> NET_API_STATUS {
         if (!netname)
             return ERROR_INVALID_PARAMETER;
+        changing();
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(netname);
         return exchange(Operation::DeleteShare, [&] { return lib::shareDel(server, name); });

@@ -3,13 +3,24 @@
 // The service through Samba's libnetapi, on a Samba server or a Windows one:
 // the calls with Windows' levels, records and result codes, UTF-16 text, and
 // buffers released by this object's NetApiBufferFree.
+//
+// An account listing is taken whole when it starts and handed out in
+// batches, so no call between batches can cut it short. On a domain
+// controller it is read from the directory in bulk, with every account's
+// local groups; the refill that follows (each account's groups, the shares)
+// is answered from what was read, until RefillSnapshot says it may be stale.
 
 #include "platform/netapi/NetApi.h"
+#include "platform/samba/Directory.h"
 #include "platform/samba/LibNetApi.h"
+#include "platform/samba/RefillSnapshot.h"
 #include "platform/samba/ResultCodes.h"
 #include "platform/samba/ServerNames.h"
 
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace orvane::samba {
 
@@ -55,6 +66,31 @@ public:
     NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override;
 
 private:
+    // One account listing, from its first batch to its last.
+    struct Listing {
+        std::uint32_t id = 0;
+        lib::Server server;
+        // Read whole from the directory; else only the names, and each
+        // batch's records asked of the server as it is handed out.
+        std::optional<std::vector<lib::User>> records;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+        std::size_t size() const { return records ? records->size() : names.size(); }
+    };
+    // What is known of a server's directory.
+    struct DirectoryLink {
+        bool checked = false;
+        bool domainController = false;
+        std::unique_ptr<Directory> directory;
+    };
+
+    NET_API_STATUS startListing(const lib::Server& server, DWORD filter);
+    // The directory's accounts, or nothing where the server has no directory
+    // or it cannot be read. Takes the libnetapi lock.
+    std::optional<std::vector<DirectoryAccount>> directoryAccounts(const lib::Server& server);
+    // A change is coming: nothing read before it may answer after it.
+    void changing();
+
     // Runs one libnetapi exchange under the process's lock; after a lost
     // connection, starts libnetapi anew and runs it once more.
     template <class Exchange> NET_API_STATUS exchange(Operation operation, Exchange&& run);
@@ -68,6 +104,13 @@ private:
     unsigned m_exchanges = 0;
     // A listing returned 234 and its caller may come back for more.
     bool m_listing = false;
+
+    // Guards what follows; taken before the libnetapi lock, never after it.
+    std::mutex m_state;
+    std::optional<Listing> m_accounts;
+    std::uint32_t m_listings = 0;
+    RefillSnapshot m_refill;
+    std::map<lib::Server, DirectoryLink> m_directories;
 };
 
 // The backend the environment describes: credentials as Samba clients take

@@ -1,0 +1,30 @@
+#include "platform/samba/DirectoryCredentials.h"
+
+#include <stdint.h>
+#include <talloc.h>
+
+#include <credentials.h>
+#include <param.h>
+
+struct cli_credentials* orvane_directory_credentials(void* memory, struct loadparm_context* lp,
+                                                     const char* user, const char* password,
+                                                     bool ticket_cache, const char** error) {
+    struct cli_credentials* credentials = cli_credentials_init(memory);
+    if (!credentials || !cli_credentials_set_conf(credentials, lp)) {
+        *error = "out of memory";
+        return NULL;
+    }
+    if (user && *user)
+        cli_credentials_parse_string(credentials, user, CRED_SPECIFIED);
+    if (!ticket_cache) {
+        cli_credentials_set_password(credentials, password ? password : "", CRED_SPECIFIED);
+        return credentials;
+    }
+    /* Kerberos alone, as the account calls take it: no password to fall back on. */
+    cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_REQUIRED, CRED_SPECIFIED);
+    if (cli_credentials_set_ccache(credentials, lp, NULL, CRED_SPECIFIED, error) != 0) {
+        talloc_free(credentials);
+        return NULL;
+    }
+    return credentials;
+}
