@@ -5,6 +5,7 @@
 #include "ui/Platform.h"
 #include "ui/WebBrowser.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -15,6 +16,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QDateTime;
@@ -254,4 +256,10 @@ private:
     // Counts the refills of the account list, so a refill that dispatched
     // events can tell that the list was rebuilt meanwhile.
     std::uint64_t m_listGeneration = 0;
+    // The shares as listed once for the refill under way: each shared home
+    // folder's text, by path (the first share of a path, in listing order).
+    // A site has a share per home folder, so a listing per row would make a
+    // refill grow with the square of its accounts.
+    std::optional<QHash<QString, QString>> m_refillShares;
+    bool m_refilling = false;
 };

@@ -6,6 +6,7 @@
 #include "platform/netapi/WideText.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 using orvane::fromWide;
@@ -14,6 +15,13 @@ using orvane::wideText;
 
 void TUMainForm::GetAccountList(const QString& ServerName) {
     const std::uint64_t generation = ++m_listGeneration;
+    // A refill started from events this one dispatches has its own shares.
+    const bool wasRefilling = std::exchange(m_refilling, true);
+    auto previousShares = std::exchange(m_refillShares, std::nullopt);
+    const auto restore = qScopeGuard([&] {
+        m_refilling = wasRefilling;
+        m_refillShares = std::move(previousShares);
+    });
     ListView1->clear();
     DWORD resume = 0;
     NET_API_STATUS status;
@@ -95,17 +103,26 @@ QStringList TUMainForm::GetUserGroups(const QString& AUser) {
 }
 
 QString TUMainForm::Get_UF_ShareInfo(const QString& path) {
+    const QString notShared = QString::fromUtf16(u"未共享");
+    if (m_refilling && m_refillShares)
+        return m_refillShares->value(path, notShared);
     NetBuffer<SHARE_INFO_2> buffer(m_platform.net);
     DWORD read = 0;
     DWORD total = 0;
     const NET_API_STATUS status = m_platform.net.NetShareEnum(
         nullptr, 2, buffer.out(), MAX_PREFERRED_LENGTH, &read, &total, nullptr);
-    if (status != NERR_Success)
-        return QString::fromUtf16(u"未共享");
-    for (const SHARE_INFO_2& share : buffer.entries(read)) {
-        const QString sharePath = fromWide(share.shi2_path);
-        if (sharePath == path)
-            return fromWide(share.shi2_netname) + QStringLiteral(" | ") + sharePath;
+    QHash<QString, QString> shares;
+    if (status == NERR_Success) {
+        shares.reserve(read);
+        for (const SHARE_INFO_2& share : buffer.entries(read)) {
+            const QString sharePath = fromWide(share.shi2_path);
+            if (!shares.contains(sharePath))
+                shares.insert(sharePath,
+                              fromWide(share.shi2_netname) + QStringLiteral(" | ") + sharePath);
+        }
     }
-    return QString::fromUtf16(u"未共享");
+    // A refill lists the shares once, even when the listing fails.
+    if (m_refilling)
+        m_refillShares = shares;
+    return shares.value(path, notShared);
 }

@@ -276,14 +276,14 @@ def centre(accessible):
 class App:
     """The program, started fresh on a machine folder of its own."""
 
-    def __init__(self, session, orvane, name):
+    def __init__(self, session, orvane, name, env=None):
         self.session = session
         self.pyatspi = _import_pyatspi()
         self.folder = os.path.join(session.tmp, name)
         os.makedirs(self.folder)
         env = dict(session.env, ORVANE_MACHINE=os.path.join(self.folder, "machine"),
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", USERNAME="desktop-tester",
-                   ORVANE_FILE_BROWSER="/bin/true")
+                   ORVANE_FILE_BROWSER="/bin/true", **(env or {}))
         self.output_path = os.path.join(self.folder, "orvane.log")
         output = open(self.output_path, "wb")
         self.process = session.spawn([orvane], env=env, stdout=output, stderr=output,
@@ -420,7 +420,7 @@ def _run_each(session, orvane, cases):
         app = None
         started = time.monotonic()
         try:
-            app = App(session, orvane, f"case{number}")
+            app = App(session, orvane, f"case{number}", getattr(case, "env", lambda: None)())
             case(app)
             if not app.alive():
                 raise AssertionError(f"the program ended with status {app.process.returncode}")

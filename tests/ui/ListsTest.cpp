@@ -1,4 +1,5 @@
 // The account rows and the group rows, built from the embedded machine.
+#include "support/RecordingNetApi.h"
 #include "support/TestMachine.h"
 #include "ui/LookAndFeel.h"
 #include "ui/UserMMain.h"
@@ -95,6 +96,40 @@ private slots:
         QCOMPARE(row(list, QStringLiteral("gone")).share, QStringLiteral("--"));
         QCOMPARE(row(list, QStringLiteral("caseMiss")).share, QString::fromUtf16(u"未共享"));
         QCOMPARE(row(list, QStringLiteral("slashMiss")).share, QString::fromUtf16(u"未共享"));
+    }
+
+    // A site shares every home folder: a refill lists the shares once, not
+    // once a row, and the next refill sees shares made since.
+    void aRefillListsTheSharesOnce() {
+        TestMachine machine;
+        orvane::test::RecordingNetApi net(machine.net);
+        constexpr int kShared = 40;
+        for (int i = 0; i < kShared; ++i) {
+            const QString name = QStringLiteral("sh%1").arg(i);
+            const QString home = machine.path(name);
+            QVERIFY(QDir().mkdir(home));
+            QCOMPARE(machine.addUser(name), 0u);
+            QCOMPARE(machine.setHome(name, home), 0u);
+            if (i % 2 == 0)
+                QCOMPARE(machine.share(name, home), 0u);
+        }
+        TUMainForm form(orvane::Platform{net, machine.registry, machine.dialogs, machine.shell});
+        form.show();
+        net.clear();
+        form.GetAccountList(form.mServerName);
+        QCOMPARE(net.callsOf(QStringLiteral("NetShareEnum")).size(), size_t(1));
+        QCOMPARE(row(form.ListView1, "sh2").share, QStringLiteral("sh2 | ") + machine.path("sh2"));
+        QCOMPARE(row(form.ListView1, "sh3").share, QString::fromUtf16(u"未共享"));
+
+        QCOMPARE(machine.share(QStringLiteral("sh3"), machine.path("sh3")), 0u);
+        form.GetAccountList(form.mServerName);
+        QCOMPARE(row(form.ListView1, "sh3").share, QStringLiteral("sh3 | ") + machine.path("sh3"));
+        // Outside a refill, each question lists the shares again.
+        net.clear();
+        QCOMPARE(form.Get_UF_ShareInfo(machine.path("sh3")),
+                 QStringLiteral("sh3 | ") + machine.path("sh3"));
+        QCOMPARE(form.Get_UF_ShareInfo(machine.path("sh5")), QString::fromUtf16(u"未共享"));
+        QCOMPARE(net.callsOf(QStringLiteral("NetShareEnum")).size(), size_t(2));
     }
 
     void groupColumnAndIcons() {

@@ -27,8 +27,10 @@ public:
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
 
+    // Searches are asked whole, and page by page where the server caps them.
+    enum class Paging { WhenCapped, Always };
     // Every user and group of the domain; false with `why` when a search fails.
-    bool read(DirectoryContents& out, std::string& why);
+    bool read(DirectoryContents& out, std::string& why, Paging paging = Paging::WhenCapped);
 
 private:
     struct Memory;

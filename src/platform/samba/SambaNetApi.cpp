@@ -32,6 +32,9 @@ constexpr unsigned kPositionBits = 20;
 constexpr DWORD kPositionMask = (DWORD(1) << kPositionBits) - 1;
 constexpr std::uint32_t kListingIds = (std::uint32_t(1) << (32 - kPositionBits)) - 1;
 
+// A directory that could not be read is tried again after this.
+constexpr auto kDirectoryRetry = std::chrono::seconds(30);
+
 // Entries a batch holds, counted as the server counts them (54 bytes each).
 std::size_t batchEntries(DWORD prefmaxlen) {
     if (prefmaxlen == MAX_PREFERRED_LENGTH)
@@ -143,9 +146,10 @@ bool shareListed(const lib::Server& server, const std::string& name) {
 
 } // namespace
 
-SambaNetApi::SambaNetApi(lib::Credentials credentials, ServerNames servers, unsigned recycleAfter)
+SambaNetApi::SambaNetApi(lib::Credentials credentials, ServerNames servers, unsigned recycleAfter,
+                         Directory directory)
     : m_credentials(std::move(credentials)), m_servers(std::move(servers)),
-      m_recycleAfter(recycleAfter) {
+      m_recycleAfter(recycleAfter), m_directoryUse(directory) {
     if (g_instance.exchange(true))
         throw BackendError("the samba backend is already open in this process");
     std::lock_guard lock(g_libnetapi);
@@ -222,6 +226,8 @@ NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter
 
 std::optional<std::vector<DirectoryAccount>>
 SambaNetApi::directoryAccounts(const lib::Server& server) {
+    if (m_directoryUse == Directory::Never)
+        return std::nullopt;
     DirectoryLink& link = m_directories[server];
     if (!link.checked) {
         std::uint32_t role = 0;
@@ -231,7 +237,8 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
         link.checked = true;
         link.domainController = role == lib::kRolePrimary || role == lib::kRoleBackup;
     }
-    if (!link.domainController)
+    const auto now = RefillSnapshot::Clock::now();
+    if (!link.domainController || (link.failed && now - *link.failed < kDirectoryRetry))
         return std::nullopt;
     std::lock_guard lock(g_libnetapi);
     const std::string host = server.value_or("localhost");
@@ -240,11 +247,14 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
     // A connection the server has dropped since the last refill is made anew.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!link.directory)
-            link.directory = Directory::connect(host, m_credentials, why);
-        if (link.directory && link.directory->read(contents, why))
+            link.directory = samba::Directory::connect(host, m_credentials, why);
+        if (link.directory && link.directory->read(contents, why)) {
+            link.failed.reset();
             return listedAccounts(contents, std::int64_t(std::time(nullptr)));
+        }
         link.directory.reset();
     }
+    link.failed = now;
     qWarning("orvane: the directory of %s cannot be read (%s); accounts are listed one by one",
              host.c_str(), why.c_str());
     return std::nullopt;

@@ -30,8 +30,12 @@ public:
     // Throws BackendError when libnetapi cannot start or another one lives.
     // `recycleAfter` exchanges make libnetapi's context anew: it holds all it
     // has read until it goes.
+    // Listings come from a domain controller's directory unless `directory`
+    // says otherwise; a server without one is asked account by account.
+    enum class Directory { WhereThereIsOne, Never };
     SambaNetApi(lib::Credentials credentials, ServerNames servers,
-                unsigned recycleAfter = kRecycleAfter);
+                unsigned recycleAfter = kRecycleAfter,
+                Directory directory = Directory::WhereThereIsOne);
     static constexpr unsigned kRecycleAfter = 2000;
     ~SambaNetApi() override;
     SambaNetApi(const SambaNetApi&) = delete;
@@ -81,7 +85,10 @@ private:
     struct DirectoryLink {
         bool checked = false;
         bool domainController = false;
-        std::unique_ptr<Directory> directory;
+        // When it could not be read: each attempt may cost a connection
+        // timeout, so the next waits a while.
+        std::optional<RefillSnapshot::Clock::time_point> failed;
+        std::unique_ptr<samba::Directory> directory;
     };
 
     NET_API_STATUS startListing(const lib::Server& server, DWORD filter);
@@ -101,6 +108,7 @@ private:
     lib::Credentials m_credentials;
     ServerNames m_servers;
     unsigned m_recycleAfter;
+    Directory m_directoryUse;
     unsigned m_exchanges = 0;
     // A listing returned 234 and its caller may come back for more.
     bool m_listing = false;
