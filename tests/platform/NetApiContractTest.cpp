@@ -93,9 +93,13 @@ TEST_P(NetApiContract, ListingSurvivesCallsBetweenBatchesAndSeesChangesMadeMeanw
         EXPECT_EQ(shares(api(), QString(), list), NERR_Success);
         EXPECT_EQ(localGroups(api(), server(), groups), NERR_Success);
         // A change between batches: what was read before it must not answer after it.
+        // And a second caller's whole listing meanwhile keeps neither from its place.
         if (batches++ == 0) {
             EXPECT_EQ(addMembers(api(), server(), kGroup, {"ctrMany007"}), NERR_Success);
             EXPECT_EQ(userGroups(api(), "ctrMany007", during), NERR_Success);
+            const Listing other = listUsers(api(), server(), 0);
+            EXPECT_EQ(other.results.back(), NERR_Success);
+            EXPECT_GE(other.users.size(), size_t(kAccounts));
         }
     });
     ASSERT_EQ(listing.results.back(), NERR_Success);

@@ -8,6 +8,7 @@
 #include "platform/samba/SharePaths.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -195,7 +196,6 @@ NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
 
 NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter) {
     m_refill.end();
-    m_accounts.reset();
     Listing listing;
     // A handle names its listing in its top bits, the next entry below them.
     listing.id = m_listings = m_listings % kListingIds + 1;
@@ -220,7 +220,9 @@ NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter
             accounts.emplace(name, std::nullopt);
     }
     m_refill.begin(server, std::move(accounts), RefillSnapshot::Clock::now());
-    m_accounts = std::move(listing);
+    if (m_live.size() == kLiveListings)
+        m_live.pop_front();
+    m_live.push_back(std::move(listing));
     return NERR_Success;
 }
 
@@ -278,16 +280,20 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         const lib::Server server = m_servers.spell(servername);
         std::lock_guard state(m_state);
         const DWORD handle = resume_handle ? *resume_handle : 0;
+        auto live = m_live.end();
         if (handle == 0) {
             if (const NET_API_STATUS status = startListing(server, filter); status != NERR_Success)
                 return status;
-        } else if (!m_accounts || m_accounts->id != handle >> kPositionBits ||
-                   m_accounts->server != server) {
-            return ERROR_INVALID_PARAMETER;
+            live = std::prev(m_live.end());
         } else {
-            m_accounts->next = handle & kPositionMask;
+            live = std::find_if(m_live.begin(), m_live.end(), [&](const Listing& listing) {
+                return listing.id == handle >> kPositionBits && listing.server == server;
+            });
+            if (live == m_live.end())
+                return ERROR_INVALID_PARAMETER;
+            live->next = handle & kPositionMask;
         }
-        Listing& listing = *m_accounts;
+        Listing& listing = *live;
         const std::size_t first = std::min(listing.next, listing.size());
         const std::size_t count = std::min(listing.size() - first, batchEntries(prefmaxlen));
         std::vector<lib::User> users;
@@ -314,9 +320,12 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         }
         listing.next = first + count;
         const std::size_t left = listing.size() - listing.next;
+        const DWORD resume = left ? DWORD(listing.id) << kPositionBits | DWORD(listing.next) : 0;
         if (left == 0) {
-            m_accounts.reset();
-            m_refill.listed();
+            // The refill snapshot is the newest listing's.
+            if (std::next(live) == m_live.end())
+                m_refill.listed();
+            m_live.erase(live);
         }
 
         struct Texts {
@@ -356,7 +365,7 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         *entriesread = DWORD(users.size());
         *totalentries = DWORD(users.size() + left);
         if (resume_handle)
-            *resume_handle = left ? DWORD(listing.id) << kPositionBits | DWORD(first + count) : 0;
+            *resume_handle = resume;
         return left ? ERROR_MORE_DATA : NERR_Success;
     });
 }

@@ -17,6 +17,7 @@
 #include "platform/samba/ResultCodes.h"
 #include "platform/samba/ServerNames.h"
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -91,6 +92,7 @@ private:
         std::unique_ptr<samba::Directory> directory;
     };
 
+    // A new listing, last in m_live; the refill snapshot is taken with it.
     NET_API_STATUS startListing(const lib::Server& server, DWORD filter);
     // The directory's accounts, or nothing where the server has no directory
     // or it cannot be read. Takes the libnetapi lock.
@@ -115,7 +117,10 @@ private:
 
     // Guards what follows; taken before the libnetapi lock, never after it.
     std::mutex m_state;
-    std::optional<Listing> m_accounts;
+    // The listings a caller may still come back to, oldest first: callers
+    // that list at once each keep their place.
+    std::deque<Listing> m_live;
+    static constexpr std::size_t kLiveListings = 8;
     std::uint32_t m_listings = 0;
     RefillSnapshot m_refill;
     std::map<lib::Server, DirectoryLink> m_directories;
