@@ -5,6 +5,7 @@
 #include "NetApiCalls.h"
 
 #include "platform/netapi/Backend.h"
+#include "platform/samba/Directory.h"
 #include "platform/samba/SambaNetApi.h"
 #include "support/SambaTestServer.h"
 
@@ -78,6 +79,16 @@ TEST(SambaTicket, ATicketAloneLogsOnAndNoPasswordIsAsked) {
     const Variable server("ORVANE_SAMBA_SERVER", host.toUtf8());
     std::unique_ptr<NetApi> api = samba::createSambaNetApi();
     EXPECT_TRUE(findUser(listUsers(*api, QString()).users, SambaTestServer::user()));
+    // The directory takes the same ticket.
+    std::string why;
+    const samba::lib::Credentials ticket{SambaTestServer::user().toStdString(), {}, true};
+    std::unique_ptr<samba::Directory> directory =
+        samba::Directory::connect(host.toStdString(), ticket, why);
+    ASSERT_TRUE(directory) << why;
+    samba::DirectoryContents contents;
+    EXPECT_TRUE(directory->read(contents, why)) << why;
+    EXPECT_FALSE(contents.users.empty());
+    directory.reset();
     EXPECT_EQ(addUser(*api, "ctrTicket"), NERR_Success);
     EXPECT_EQ(api->NetUserDel(nullptr, u"ctrTicket"), NERR_Success);
     api.reset();

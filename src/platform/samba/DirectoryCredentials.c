@@ -14,17 +14,18 @@ struct cli_credentials* orvane_directory_credentials(void* memory, struct loadpa
         *error = "out of memory";
         return NULL;
     }
-    if (user && *user)
-        cli_credentials_parse_string(credentials, user, CRED_SPECIFIED);
-    if (!ticket_cache) {
-        cli_credentials_set_password(credentials, password ? password : "", CRED_SPECIFIED);
+    if (ticket_cache) {
+        /* Kerberos alone, as the account calls take it: the ticket names the
+         * account and its realm. */
+        cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_REQUIRED, CRED_SPECIFIED);
+        if (cli_credentials_set_ccache(credentials, lp, NULL, CRED_SPECIFIED, error) != 0) {
+            talloc_free(credentials);
+            return NULL;
+        }
         return credentials;
     }
-    /* Kerberos alone, as the account calls take it: no password to fall back on. */
-    cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_REQUIRED, CRED_SPECIFIED);
-    if (cli_credentials_set_ccache(credentials, lp, NULL, CRED_SPECIFIED, error) != 0) {
-        talloc_free(credentials);
-        return NULL;
-    }
+    if (user && *user)
+        cli_credentials_parse_string(credentials, user, CRED_SPECIFIED);
+    cli_credentials_set_password(credentials, password ? password : "", CRED_SPECIFIED);
     return credentials;
 }

@@ -13,9 +13,9 @@ struct cli_credentials;
 struct loadparm_context;
 
 /* A password logs on as `user` (which may be "DOMAIN\user" or
- * "user@REALM"); otherwise the Kerberos ticket cache does. Allocated on
- * `memory` (a talloc context); null with `error` set when the cache cannot
- * be used. */
+ * "user@REALM"); otherwise the default Kerberos ticket cache does, as the
+ * account it names. Allocated on `memory` (a talloc context); null with
+ * `error` set when the cache cannot be used. */
 struct cli_credentials* orvane_directory_credentials(void* memory, struct loadparm_context* lp,
                                                      const char* user, const char* password,
                                                      bool ticket_cache, const char** error);
