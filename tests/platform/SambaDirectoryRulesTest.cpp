@@ -94,11 +94,11 @@ TEST(SambaDirectoryAccounts, ListedLikeTheServerListsThem) {
 }
 
 TEST(SambaDirectoryAccounts, FlagsAgesAndIdentifiersFollowTheServersRules) {
-    // Bits the server does not carry over are dropped; a missing computed
-    // value reads as disabled; the script bit is always there.
+    // Bits the server does not carry over are dropped; the computed ones
+    // join in; the script bit is always there.
     EXPECT_EQ(listedFlags(UF_NORMAL_ACCOUNT | 0x40 | 0x4000, 0), UF_SCRIPT | UF_NORMAL_ACCOUNT);
-    EXPECT_EQ(listedFlags(UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD, std::nullopt),
-              UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE);
+    EXPECT_EQ(listedFlags(UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD, 0),
+              UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD);
     EXPECT_EQ(listedFlags(UF_NORMAL_ACCOUNT, 0x10 | 0x800000),
               UF_SCRIPT | UF_NORMAL_ACCOUNT | 0x10 | 0x800000);
     // Never set counts from 1970.

@@ -201,12 +201,6 @@ std::vector<std::string> foldedDns(const ldb_message* message, const char* name)
     return out;
 }
 
-std::optional<std::uint32_t> optionalUnsigned(const ldb_message* message, const char* name) {
-    if (!ldb_msg_find_ldb_val(message, name))
-        return std::nullopt;
-    return std::uint32_t(ldb_msg_find_attr_as_int64(message, name, 0));
-}
-
 // Whether something listens on the directory's port of `host`, within the bound.
 bool answers(const std::string& host, std::string& why) {
     addrinfo hints{};
@@ -320,7 +314,8 @@ bool Directory::read(DirectoryContents& out, std::string& why, Paging paging) {
             user.sid = sidText(attribute(entry, "objectSid"));
             user.accountControl =
                 std::uint32_t(ldb_msg_find_attr_as_int64(entry, "userAccountControl", 0));
-            user.computedControl = optionalUnsigned(entry, "msDS-User-Account-Control-Computed");
+            user.computedControl = std::uint32_t(
+                ldb_msg_find_attr_as_int64(entry, "msDS-User-Account-Control-Computed", 0));
             user.passwordLastSet = ldb_msg_find_attr_as_int64(entry, "pwdLastSet", 0);
             user.primaryGroupRid =
                 std::uint32_t(ldb_msg_find_attr_as_int64(entry, "primaryGroupID", 0));

@@ -103,9 +103,8 @@ private:
 
 } // namespace
 
-std::uint32_t listedFlags(std::uint32_t accountControl, std::optional<std::uint32_t> computed) {
-    return UF_SCRIPT |
-           ((accountControl | computed.value_or(UF_ACCOUNTDISABLE)) & kMappedControlBits);
+std::uint32_t listedFlags(std::uint32_t accountControl, std::uint32_t computed) {
+    return UF_SCRIPT | ((accountControl | computed) & kMappedControlBits);
 }
 
 std::uint32_t privilegeOf(std::uint32_t rid) {

@@ -19,9 +19,9 @@ struct DirectoryUser {
     std::string name, comment, homeDir, scriptPath;
     std::string sid; // S-1-5-21-...
     std::uint32_t accountControl = 0;
-    // msDS-User-Account-Control-Computed; the server reads its absence as
-    // a disabled account.
-    std::optional<std::uint32_t> computedControl;
+    // What the directory works out (locked out, password expired): none
+    // where a server does not give it in a search.
+    std::uint32_t computedControl = 0;
     std::int64_t passwordLastSet = 0; // Windows file time
     std::uint32_t primaryGroupRid = 0;
     std::vector<std::string> memberOf;
@@ -54,7 +54,7 @@ struct DirectoryAccount {
 std::vector<DirectoryAccount> listedAccounts(const DirectoryContents& contents, std::int64_t now);
 
 // The rules the listing follows, one by one.
-std::uint32_t listedFlags(std::uint32_t accountControl, std::optional<std::uint32_t> computed);
+std::uint32_t listedFlags(std::uint32_t accountControl, std::uint32_t computed);
 std::uint32_t privilegeOf(std::uint32_t rid);
 std::uint32_t passwordAge(std::int64_t passwordLastSet, std::int64_t now);
 
