@@ -7,6 +7,7 @@
 #include "platform/netapi/NetBuffer.h"
 
 #include <QSet>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace orvane::test {
@@ -86,6 +87,7 @@ TEST_P(NetApiContract, ListingSurvivesCallsBetweenBatchesAndSeesChangesMadeMeanw
 
     int batches = 0;
     QStringList during;
+    const QString shared = folder("shares/many");
     const Listing listing = listUsers(api(), server(), 0, [&] {
         QStringList groups;
         std::vector<Share> list;
@@ -100,6 +102,12 @@ TEST_P(NetApiContract, ListingSurvivesCallsBetweenBatchesAndSeesChangesMadeMeanw
             const Listing other = listUsers(api(), server(), 0);
             EXPECT_EQ(other.results.back(), NERR_Success);
             EXPECT_GE(other.users.size(), size_t(kAccounts));
+            // The shares as listed once for this refill must not hide a new one.
+            EXPECT_EQ(addShare(api(), server(), "ctrManyShare", shared), NERR_Success);
+            EXPECT_EQ(shares(api(), QString(), list), NERR_Success);
+            EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](const Share& share) {
+                return share.name.compare("ctrManyShare", Qt::CaseInsensitive) == 0;
+            }));
         }
     });
     ASSERT_EQ(listing.results.back(), NERR_Success);

@@ -101,9 +101,13 @@ TEST(SambaDirectoryAccounts, FlagsAgesAndIdentifiersFollowTheServersRules) {
               UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD);
     EXPECT_EQ(listedFlags(UF_NORMAL_ACCOUNT, 0x10 | 0x800000),
               UF_SCRIPT | UF_NORMAL_ACCOUNT | 0x10 | 0x800000);
-    // Never set counts from 1970.
+    // Never set counts from 1970; within a second, the nearer second counts.
     EXPECT_EQ(passwordAge(0, 1234), 1234u);
     EXPECT_EQ(passwordAge(-1, 1234), 1234u);
+    const std::int64_t at1000 = 116444736000000000LL + 10000000LL * 1000;
+    EXPECT_EQ(passwordAge(at1000 + 5000000, 1234), 234u);
+    EXPECT_EQ(passwordAge(at1000 + 5000001, 1234), 233u);
+    EXPECT_EQ(passwordAge(at1000 + 9999999, 1234), 233u);
     EXPECT_EQ(privilegeOf(1500), USER_PRIV_USER);
 
     const std::string binary("\x01\x05\x00\x00\x00\x00\x00\x05\x15\x00\x00\x00\x01\x00\x00\x00"

@@ -25,7 +25,8 @@ namespace {
 
 // The directory answers at most this many entries a page by default.
 constexpr int kPageSize = 1000;
-constexpr int kRequestSeconds = 60;
+// A search the server takes longer over is asked again page by page.
+constexpr int kRequestSeconds = 30;
 // A port that drops what it is sent would hold the window for minutes: the
 // directory must answer within this.
 constexpr int kConnectMilliseconds = 5000;
@@ -104,7 +105,13 @@ int onReply(struct ldb_request* request, struct ldb_reply* reply) {
     }
     switch (reply->type) {
     case LDB_REPLY_ENTRY:
-        (*page->each)(reply->message);
+        // Nothing may unwind through the directory client's C frames.
+        try {
+            (*page->each)(reply->message);
+        } catch (...) {
+            talloc_free(reply);
+            return ldb_request_done(request, LDB_ERR_OPERATIONS_ERROR);
+        }
         break;
     case LDB_REPLY_REFERRAL:
         break;
@@ -163,7 +170,8 @@ int search(ldb_context* ldb, ldb_dn* base, ldb_scope scope, const char* filter,
 
 // A search of the domain's objects. Asked whole first: a Samba DC answers
 // that at twice the speed of pages. A server that caps what one search
-// returns (a Windows DC, at 1,000) is then asked page by page.
+// returns (a Windows DC, at 1,000), or takes too long over it, is then asked
+// page by page.
 template <class Entries>
 bool searchAll(ldb_context* ldb, ldb_dn* base, const char* filter, const char* const* attributes,
                bool pagesOnly, Entries& entries,
@@ -174,7 +182,8 @@ bool searchAll(ldb_context* ldb, ldb_dn* base, const char* filter, const char* c
             continue;
         entries.clear();
         status = search(ldb, base, LDB_SCOPE_SUBTREE, filter, attributes, paged, each, why);
-        if (status != LDB_ERR_SIZE_LIMIT_EXCEEDED && status != LDB_ERR_ADMIN_LIMIT_EXCEEDED)
+        if (status != LDB_ERR_SIZE_LIMIT_EXCEEDED && status != LDB_ERR_ADMIN_LIMIT_EXCEEDED &&
+            status != LDB_ERR_TIME_LIMIT_EXCEEDED)
             break;
     }
     return status == LDB_SUCCESS;
@@ -235,8 +244,11 @@ bool answers(const std::string& host, std::string& why) {
 
 } // namespace
 
-std::unique_ptr<Directory>
-Directory::connect(const std::string& host, const lib::Credentials& credentials, std::string& why) {
+std::unique_ptr<Directory> Directory::connect(const std::string& host,
+                                              const lib::Credentials& credentials, std::string& why,
+                                              bool* refused) {
+    if (refused)
+        *refused = false;
     if (!answers(host, why))
         return nullptr;
     auto memory = std::make_unique<Memory>();
@@ -268,6 +280,8 @@ Directory::connect(const std::string& host, const lib::Credentials& credentials,
         "ldap://" + (host.find(':') != std::string::npos ? '[' + host + ']' : host);
     if (const int status = ldb_connect(ldb, url.c_str(), 0, nullptr); status != LDB_SUCCESS) {
         why = errorOf(ldb, status);
+        if (refused)
+            *refused = status == LDB_ERR_INVALID_CREDENTIALS;
         return nullptr;
     }
 

@@ -20,9 +20,10 @@ namespace orvane::samba {
 class Directory {
 public:
     // The directory of `host` (a name or address); null with `why` when it
-    // cannot be reached or refuses the credentials.
-    static std::unique_ptr<Directory>
-    connect(const std::string& host, const lib::Credentials& credentials, std::string& why);
+    // cannot be reached or refuses the credentials (then `refused` is set).
+    static std::unique_ptr<Directory> connect(const std::string& host,
+                                              const lib::Credentials& credentials, std::string& why,
+                                              bool* refused = nullptr);
     ~Directory();
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;

@@ -29,8 +29,9 @@ constexpr std::uint32_t kMappedControlBits =
     0x00100000 | 0x00200000 | 0x00400000 | 0x00800000 | 0x01000000 | 0x02000000 | 0x04000000 |
     0x08000000;
 
-// Seconds between 1601 and 1970, in Windows' 100 ns ticks.
-constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
+// Windows counts 100 ns ticks from 1601.
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kUnixEpochSeconds = 11644473600LL;
 
 bool inDomain(std::string_view sid, std::string_view domain) {
     return !domain.empty() && sidDomain(sid) == domain;
@@ -119,10 +120,14 @@ std::uint32_t privilegeOf(std::uint32_t rid) {
 }
 
 std::uint32_t passwordAge(std::int64_t passwordLastSet, std::int64_t now) {
-    // Never set (0) and "never" (-1) count from 1970, as the server's clients do.
-    const std::int64_t set = passwordLastSet == 0 || passwordLastSet == -1
-                                 ? 0
-                                 : (passwordLastSet - kUnixEpochTicks) / 10000000;
+    // Never set (0) and "never" (-1) count from 1970, and a time within a
+    // second rounds to the nearer one, as the server's clients have it.
+    std::int64_t set = 0;
+    if (passwordLastSet != 0 && passwordLastSet != -1) {
+        set = passwordLastSet / kTicksPerSecond - kUnixEpochSeconds;
+        if (passwordLastSet % kTicksPerSecond > kTicksPerSecond / 2)
+            ++set;
+    }
     return std::uint32_t(now - set);
 }
 

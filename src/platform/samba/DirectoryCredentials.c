@@ -18,10 +18,9 @@ struct cli_credentials* orvane_directory_credentials(void* memory, struct loadpa
         /* Kerberos alone, as the account calls take it: the ticket names the
          * account and its realm. */
         cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_REQUIRED, CRED_SPECIFIED);
-        if (cli_credentials_set_ccache(credentials, lp, NULL, CRED_SPECIFIED, error) != 0) {
-            talloc_free(credentials);
+        /* The error text hangs from the credentials: they go with `memory`. */
+        if (cli_credentials_set_ccache(credentials, lp, NULL, CRED_SPECIFIED, error) != 0)
             return NULL;
-        }
         return credentials;
     }
     if (user && *user)

@@ -22,7 +22,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // A refill asks its questions back to back; a longer pause means its
     // window went on to other work.
-    static constexpr Clock::duration kPause = std::chrono::seconds(2);
+    static constexpr Clock::duration kPause = std::chrono::seconds(5);
 
     // A listing of `server` starts; `accounts` maps each listed account to
     // its local groups, or to nothing where the server is to be asked.

@@ -29,7 +29,7 @@ constexpr DWORD kSmallestBatchBytes = 16 * 1024;
 
 // An account listing's resume handle: the listing's number, then the next
 // entry's position.
-constexpr unsigned kPositionBits = 20;
+constexpr unsigned kPositionBits = 24;
 constexpr DWORD kPositionMask = (DWORD(1) << kPositionBits) - 1;
 constexpr std::uint32_t kListingIds = (std::uint32_t(1) << (32 - kPositionBits)) - 1;
 
@@ -162,6 +162,8 @@ SambaNetApi::SambaNetApi(lib::Credentials credentials, ServerNames servers, unsi
 
 SambaNetApi::~SambaNetApi() {
     std::lock_guard lock(g_libnetapi);
+    // Samba's directory client goes before the next instance may start.
+    m_directories.clear();
     lib::close();
     g_instance = false;
 }
@@ -194,8 +196,16 @@ NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
     return doneBefore(operation, again) ? first : again;
 }
 
+bool SambaNetApi::listedFromDirectory() {
+    std::lock_guard state(m_state);
+    return m_fromDirectory;
+}
+
 NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter) {
+    m_fromDirectory = false;
     m_refill.end();
+    // A change that ends while the listing is read leaves it no snapshot.
+    const std::uint64_t changes = m_changes;
     Listing listing;
     // A handle names its listing in its top bits, the next entry below them.
     listing.id = m_listings = m_listings % kListingIds + 1;
@@ -219,7 +229,10 @@ NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter
         for (const std::string& name : listing.names)
             accounts.emplace(name, std::nullopt);
     }
-    m_refill.begin(server, std::move(accounts), RefillSnapshot::Clock::now());
+    if (m_changes == changes) {
+        m_refill.begin(server, std::move(accounts), RefillSnapshot::Clock::now());
+        ++m_refills;
+    }
     if (m_live.size() == kLiveListings)
         m_live.pop_front();
     m_live.push_back(std::move(listing));
@@ -240,21 +253,31 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
         link.domainController = role == lib::kRolePrimary || role == lib::kRoleBackup;
     }
     const auto now = RefillSnapshot::Clock::now();
-    if (!link.domainController || (link.failed && now - *link.failed < kDirectoryRetry))
+    if (!link.domainController || link.refused ||
+        (link.failed && now - *link.failed < kDirectoryRetry))
         return std::nullopt;
     std::lock_guard lock(g_libnetapi);
     const std::string host = server.value_or("localhost");
     std::string why;
     DirectoryContents contents;
-    // A connection the server has dropped since the last refill is made anew.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!link.directory)
-            link.directory = samba::Directory::connect(host, m_credentials, why);
+    // A connection the server has dropped since the last refill is made anew
+    // once; a new one that fails is not tried again at once.
+    const bool existing = link.directory != nullptr;
+    for (int attempt = 0; attempt < (existing ? 2 : 1); ++attempt) {
+        if (!link.directory) {
+            bool refused = false;
+            link.directory = samba::Directory::connect(host, m_credentials, why, &refused);
+            // Each try would count against the account as a bad password.
+            link.refused = refused;
+        }
         if (link.directory && link.directory->read(contents, why)) {
             link.failed.reset();
+            m_fromDirectory = true;
             return listedAccounts(contents, std::int64_t(std::time(nullptr)));
         }
         link.directory.reset();
+        if (link.refused)
+            break;
     }
     link.failed = now;
     qWarning("orvane: the directory of %s cannot be read (%s); accounts are listed one by one",
@@ -263,6 +286,7 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
 }
 
 void SambaNetApi::changing() {
+    ++m_changes;
     std::lock_guard state(m_state);
     m_refill.end();
 }
@@ -306,11 +330,11 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
                 lib::User user;
                 user.name = listing.names[i];
                 if (level == 1) {
-                    const NET_API_STATUS status = exchange(Operation::ChangeUser, [&] {
+                    const NET_API_STATUS status = exchange(Operation::Other, [&] {
                         return lib::userInfo(server, listing.names[i], user);
                     });
                     // Deleted since the listing started: no longer listed.
-                    if (status == NERR_UserNotFound)
+                    if (status == NERR_UserNotFound || status == ERROR_NONE_MAPPED)
                         continue;
                     if (status != NERR_Success)
                         return status;
@@ -389,7 +413,7 @@ NET_API_STATUS SambaNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE b
         user.scriptPath = scriptPath.get();
         user.priv = info.usri1_priv;
         user.accountControl = accountControlBits(info.usri1_flags);
-        changing();
+        const Change change(*this);
         const lib::Server server = m_servers.spell(servername);
         std::uint32_t parameter = 0;
         const NET_API_STATUS status =
@@ -404,7 +428,7 @@ NET_API_STATUS SambaNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) {
     return guarded([&]() -> NET_API_STATUS {
         if (!username)
             return ERROR_INVALID_PARAMETER;
-        changing();
+        const Change change(*this);
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(username);
         return exchange(Operation::ChangeUser, [&] { return lib::userDel(server, name); });
@@ -418,7 +442,7 @@ NET_API_STATUS SambaNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username,
             return ERROR_INVALID_LEVEL;
         if (!username || !buf)
             return ERROR_INVALID_PARAMETER;
-        changing();
+        const Change change(*this);
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(username);
         if (level == 1006) {
@@ -527,7 +551,7 @@ NET_API_STATUS SambaNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname,
                 return ERROR_INVALID_PARAMETER;
             names.push_back(memberName(members[i].lgrmi3_domainandname));
         }
-        changing();
+        const Change change(*this);
         // Level 3 brings libnetapi down; level 0 takes each member's SID.
         return exchange(Operation::ChangeMembers, [&]() -> lib::Status {
             std::vector<lib::Sid> sids(names.size());
@@ -573,6 +597,8 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
         std::unique_lock state(m_state);
         const auto now = RefillSnapshot::Clock::now();
         const std::vector<lib::Share>* kept = whole ? m_refill.shares(server, now) : nullptr;
+        // Shares listed across a change, or into another refill, are not kept.
+        const std::uint64_t changes = m_changes, refill = m_refills;
         NET_API_STATUS status = NERR_Success;
         if (kept) {
             shares = *kept;
@@ -587,7 +613,7 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
             if (!listed(status))
                 return status;
             state.lock();
-            if (whole && status == NERR_Success)
+            if (whole && status == NERR_Success && m_changes == changes && m_refills == refill)
                 m_refill.keepShares(server, shares, now);
         }
         state.unlock();
@@ -643,7 +669,7 @@ NET_API_STATUS SambaNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE bu
         share.type = info.shi2_type;
         share.permissions = info.shi2_permissions;
         share.maxUses = info.shi2_max_uses;
-        changing();
+        const Change change(*this);
         const lib::Server server = m_servers.spell(servername);
         std::uint32_t parameter = 0;
         const NET_API_STATUS status = exchange(Operation::AddShare, [&]() -> lib::Status {
@@ -665,7 +691,7 @@ NET_API_STATUS SambaNetApi::NetShareDel(LMSTR servername, LMSTR netname, DWORD /
     return guarded([&]() -> NET_API_STATUS {
         if (!netname)
             return ERROR_INVALID_PARAMETER;
-        changing();
+        const Change change(*this);
         const lib::Server server = m_servers.spell(servername);
         const std::string name = utf8(netname);
         return exchange(Operation::DeleteShare, [&] { return lib::shareDel(server, name); });

@@ -17,6 +17,7 @@
 #include "platform/samba/ResultCodes.h"
 #include "platform/samba/ServerNames.h"
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -43,6 +44,8 @@ public:
     SambaNetApi& operator=(const SambaNetApi&) = delete;
 
     const ServerNames& servers() const { return m_servers; }
+    // Whether the latest account listing was read from a directory.
+    bool listedFromDirectory();
 
     NET_API_STATUS NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter, LPBYTE* bufptr,
                                DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
@@ -89,6 +92,8 @@ private:
         // When it could not be read: each attempt may cost a connection
         // timeout, so the next waits a while.
         std::optional<RefillSnapshot::Clock::time_point> failed;
+        // It refused the credentials: not asked again this session.
+        bool refused = false;
         std::unique_ptr<samba::Directory> directory;
     };
 
@@ -97,8 +102,19 @@ private:
     // The directory's accounts, or nothing where the server has no directory
     // or it cannot be read. Takes the libnetapi lock.
     std::optional<std::vector<DirectoryAccount>> directoryAccounts(const lib::Server& server);
-    // A change is coming: nothing read before it may answer after it.
+    // A change through the adapter, from before it starts until after it
+    // ends: nothing read before it, or while it runs, answers after it.
     void changing();
+    class Change {
+    public:
+        explicit Change(SambaNetApi& api) : m_api(api) { m_api.changing(); }
+        ~Change() { m_api.changing(); }
+        Change(const Change&) = delete;
+        Change& operator=(const Change&) = delete;
+
+    private:
+        SambaNetApi& m_api;
+    };
 
     // Runs one libnetapi exchange under the process's lock; after a lost
     // connection, starts libnetapi anew and runs it once more.
@@ -122,6 +138,10 @@ private:
     std::deque<Listing> m_live;
     static constexpr std::size_t kLiveListings = 8;
     std::uint32_t m_listings = 0;
+    // Changes begun and ended, and refill snapshots begun.
+    std::atomic<std::uint64_t> m_changes{0};
+    std::uint64_t m_refills = 0;
+    bool m_fromDirectory = false;
     RefillSnapshot m_refill;
     std::map<lib::Server, DirectoryLink> m_directories;
 };
