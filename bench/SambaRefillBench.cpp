@@ -204,14 +204,6 @@ bool ensurePopulated(benchmark::State& state, int size) {
     return true;
 }
 
-bool serverHere(benchmark::State& state) {
-    if (const std::string why = SambaTestServer::unavailable(); !why.empty()) {
-        state.SkipWithError(why.c_str());
-        return false;
-    }
-    return true;
-}
-
 // The DC's LDAP service comes up a second or so after the SMB one that the
 // server's start waits for: the window must meet the whole server.
 void waitForDirectory() {
@@ -331,6 +323,14 @@ const char* verdict(bool met) {
 }
 
 } // namespace
+
+bool serverHere(benchmark::State& state) {
+    if (const std::string why = SambaTestServer::unavailable(); !why.empty()) {
+        state.SkipWithError(why.c_str());
+        return false;
+    }
+    return true;
+}
 
 void registerBenchmarks() {
     for (const int size : sizes()) {

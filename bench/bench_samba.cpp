@@ -31,6 +31,7 @@
 #include <vector>
 
 using orvane::bench::TimedNetApi;
+using orvane::bench::refill::serverHere;
 using orvane::samba::SambaNetApi;
 using orvane::samba::ServerNames;
 using orvane::test::SambaTestServer;
@@ -63,14 +64,6 @@ QStringList names(const QString& prefix, int count) {
     for (int i = 1; i <= count; ++i)
         out << prefix + QString::number(i);
     return out;
-}
-
-bool serverHere(benchmark::State& state) {
-    if (const std::string why = SambaTestServer::unavailable(); !why.empty()) {
-        state.SkipWithError(why.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Which of the names the server's own tool does not list in "Users": the
