@@ -1,0 +1,5 @@
+# This Linux machine's own accounts, added to orvane_platform.
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/LoginDefs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AccountFiles.cpp
+)

@@ -1,0 +1,83 @@
+// This machine's account policy and account files, read as the shadow suite
+// and the C library read them.
+
+#include "platform/host/AccountFiles.h"
+#include "platform/host/LoginDefs.h"
+
+#include <gtest/gtest.h>
+
+namespace orvane::host {
+namespace {
+
+TEST(LoginDefs, ReadsSettingsAsTheSuiteDoes) {
+    const LoginDefs defs = LoginDefs::parse("# UID_MIN 5\n"
+                                            "UID_MIN\t\t\t 2000\n"
+                                            "UID_MIN 3000\n" // the first one counts
+                                            "UMASK\t\t022\n"
+                                            "HOME_MODE 0x1C0\n"
+                                            "ENCRYPT_METHOD \"yescrypt\"\r\n"
+                                            "YESCRYPT_COST_FACTOR 7\n"
+                                            "USERGROUPS_ENAB Yes\n"
+                                            "GID_MAX 12x\n");
+    EXPECT_EQ(defs.uids().first, 2000);
+    EXPECT_EQ(defs.uids().last, 60000);
+    EXPECT_EQ(defs.number("UMASK", -1), 022);
+    EXPECT_EQ(defs.number("HOME_MODE", -1), 0700);
+    EXPECT_EQ(defs.gids().last, 60000) << "a malformed number keeps the default";
+    EXPECT_TRUE(defs.flag("USERGROUPS_ENAB", false));
+    EXPECT_FALSE(defs.flag("DEFAULT_HOME", false));
+    EXPECT_EQ(defs.hashMethod().prefix, "$y$");
+    EXPECT_EQ(defs.hashMethod().cost, 7u);
+}
+
+TEST(LoginDefs, HashMethods) {
+    EXPECT_EQ(LoginDefs::parse("ENCRYPT_METHOD SHA512\n").hashMethod().prefix, "$6$");
+    const HashMethod sha = LoginDefs::parse("ENCRYPT_METHOD SHA256\nSHA_CRYPT_MIN_ROUNDS 9000\n"
+                                            "SHA_CRYPT_MAX_ROUNDS 20000\n")
+                               .hashMethod();
+    EXPECT_EQ(sha.prefix, "$5$");
+    EXPECT_EQ(sha.cost, 9000u);
+    EXPECT_EQ(LoginDefs::parse("MD5_CRYPT_ENAB yes\n").hashMethod().prefix, "$1$");
+    const HashMethod des = LoginDefs::parse("").hashMethod();
+    EXPECT_TRUE(des.prefix.isEmpty());
+    EXPECT_FALSE(des.prefix.isNull());
+}
+
+TEST(AccountFiles, PassesOverWhatIsNoWholeEntry) {
+    const auto users = parsePasswd("root:x:0:0:root:/root:/bin/bash\n"
+                                   "张三:x:1001:1001:Zhang San,,,:/home/张三:/bin/bash\n"
+                                   "+nisuser::::::\n"
+                                   "short:x:1002:1002:/home/short\n"
+                                   "baduid:x:10a3:1003::/home/b:/bin/sh\n"
+                                   "\n"
+                                   "empty:x:1004:1004:::\n"
+                                   "last:x:1005:100::/home/last:/bin/sh");
+    ASSERT_EQ(users.size(), 4u);
+    EXPECT_EQ(users[1].name, QByteArray("张三"));
+    EXPECT_EQ(users[1].uid, 1001);
+    EXPECT_EQ(users[1].gecos, QByteArray("Zhang San,,,"));
+    EXPECT_EQ(users[1].home, QByteArray("/home/张三"));
+    EXPECT_TRUE(users[2].home.isEmpty());
+    EXPECT_EQ(users[3].gid, 100);
+}
+
+TEST(AccountFiles, ShadowStateAndGroupMembers) {
+    const auto shadow = parseShadow("a:$6$s$h:19000:0:99999:7:::\n"
+                                    "b:!$6$s$h:19000:0:90:7:::\n"
+                                    "c:*:::::::\n");
+    ASSERT_EQ(shadow.size(), 3u);
+    EXPECT_FALSE(isLocked(shadow[0]));
+    EXPECT_TRUE(neverExpires(shadow[0]));
+    EXPECT_TRUE(isLocked(shadow[1]));
+    EXPECT_FALSE(neverExpires(shadow[1]));
+    EXPECT_EQ(shadow[2].lastChange, -1);
+    EXPECT_TRUE(neverExpires(shadow[2]));
+
+    const auto groups = parseGroup("users:x:100:a,,b\nsudo:x:27:\nbad:x::a\n");
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].members, (std::vector<QByteArray>{"a", "b"}));
+    EXPECT_TRUE(groups[1].members.empty());
+}
+
+} // namespace
+} // namespace orvane::host
