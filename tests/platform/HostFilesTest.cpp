@@ -2,6 +2,7 @@
 // and the C library read them.
 
 #include "platform/host/AccountFiles.h"
+#include "platform/host/HostAccounts.h"
 #include "platform/host/LoginDefs.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,87 @@ TEST(AccountFiles, ShadowStateAndGroupMembers) {
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0].members, (std::vector<QByteArray>{"a", "b"}));
     EXPECT_TRUE(groups[1].members.empty());
+}
+
+} // namespace
+} // namespace orvane::host
+
+namespace orvane::host {
+namespace {
+
+AccountFilesRead machine() {
+    return {LoginDefs::parse("UID_MIN 1000\nUID_MAX 60000\nGID_MIN 1000\nGID_MAX 60000\n"),
+            parsePasswd("root:x:0:0:root:/root:/bin/bash\n"
+                        "daemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n"
+                        "bob:x:1002:1002:Bob:/home/bob:/bin/bash\n"
+                        "Alice:x:1001:100:Alice A:/srv/h/Alice:/bin/bash\n"
+                        "nobody:x:65534:65534::/nonexistent:/usr/sbin/nologin\n"
+                        "toor:x:1003:0::/root:/bin/sh\n"
+                        "Bob:x:1002:1002:twin:/home/bob:/bin/bash\n"),
+            parseShadow("Alice:!$6$s$h:20000:0:99999:7:::\n"
+                        "bob:$6$s$h:19990:0:90:7:::\n"),
+            parseGroup("root:x:0:\n"
+                       "sudo:x:27:bob\n"
+                       "users:x:100:bob\n"
+                       "bob:x:1002:\n"
+                       "class1:x:1500:Alice,bob\n"
+                       "system:x:999:bob\n"
+                       "sudo:x:28:Alice\n")};
+}
+
+TEST(HostAccounts, ListsTheMachinesPeopleInUidOrder) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    QStringList names;
+    for (const PasswdEntry* user : accounts.users())
+        names.push_back(text(user->name));
+    // Bob shares bob's UID: both are listed, in file order within the UID.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Alice"), QStringLiteral("bob"),
+                                  QStringLiteral("Bob"), QStringLiteral("toor")}));
+    EXPECT_TRUE(accounts.isUnlisted(u"root"));
+    EXPECT_TRUE(accounts.isUnlisted(u"nobody"));
+    EXPECT_TRUE(accounts.isUnlisted(u"daemon"));
+    EXPECT_FALSE(accounts.isUnlisted(u"carol"));
+    EXPECT_EQ(accounts.user(u"ALICE"), nullptr);
+    ASSERT_NE(accounts.userFoldingCase(u"ALICE"), nullptr);
+    EXPECT_EQ(accounts.userFoldingCase(u"ALICE")->name, QByteArray("Alice"));
+}
+
+TEST(HostAccounts, RecordsShowLockAgePrivilegeAndHome) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    const records::User alice = accounts.record(*accounts.user(u"Alice"), 20003);
+    EXPECT_EQ(alice.comment, QStringLiteral("Alice A"));
+    EXPECT_EQ(alice.homeDir, QStringLiteral("/srv/h/Alice"));
+    EXPECT_EQ(alice.flags,
+              UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_ACCOUNTDISABLE | UF_DONT_EXPIRE_PASSWD);
+    EXPECT_EQ(alice.passwordAge, 3u * 86400);
+    // Only the first sudo group counts: the second is one the C library never finds.
+    EXPECT_EQ(alice.priv, USER_PRIV_USER);
+    const records::User bob = accounts.record(*accounts.user(u"bob"), 20000);
+    EXPECT_EQ(bob.flags, UF_SCRIPT | UF_NORMAL_ACCOUNT);
+    EXPECT_EQ(bob.priv, USER_PRIV_ADMIN);
+    // No shadow entry: nothing known of the password.
+    EXPECT_EQ(accounts.record(*accounts.user(u"toor"), 20000).passwordAge, 0u);
+}
+
+TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    QStringList names;
+    for (const GroupEntry* group : accounts.groups())
+        names.push_back(text(group->name));
+    // Not root, not the system range, not bob's own group.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("sudo"), QStringLiteral("users"),
+                                  QStringLiteral("class1")}));
+    ASSERT_NE(accounts.group(u"users"), nullptr);
+    EXPECT_EQ(accounts.group(u"Users"), accounts.group(u"users"));
+    EXPECT_EQ(accounts.group(u"administrators"), accounts.group(u"sudo"));
+    EXPECT_EQ(accounts.group(u"Remote Desktop Users"), nullptr);
+    EXPECT_EQ(accounts.group(u"bob"), nullptr);
+    EXPECT_EQ(
+        accounts.groupsOf(*accounts.user(u"bob")),
+        (QStringList{QStringLiteral("sudo"), QStringLiteral("users"), QStringLiteral("class1")}));
+    // The primary group counts, in GID order.
+    EXPECT_EQ(accounts.groupsOf(*accounts.user(u"Alice")),
+              (QStringList{QStringLiteral("users"), QStringLiteral("class1")}));
 }
 
 } // namespace
