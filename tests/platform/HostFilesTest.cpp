@@ -163,3 +163,51 @@ TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {
 
 } // namespace
 } // namespace orvane::host
+
+#include "platform/host/AccountSnapshot.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <system_error>
+
+namespace orvane::host {
+namespace {
+
+void write(const QString& path, const QByteArray& text) {
+    // As the shadow suite writes: a new file renamed over the old.
+    QFile file(path + QStringLiteral("+"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(path + u'+').constData(), QFile::encodeName(path).constData()),
+        0);
+}
+
+TEST(AccountSnapshot, ReadsAgainOnlyWhatChanged) {
+    QTemporaryDir etc;
+    write(etc.filePath("passwd"), "a:x:1001:1001::/home/a:/bin/sh\n");
+    write(etc.filePath("shadow"), "a:!:20000:0:99999:7:::\n");
+    write(etc.filePath("group"), "users:x:100:a\n");
+    AccountSnapshot snapshot(etc.path(), defaultGroupAliases());
+    // No login.defs: the suite's defaults.
+    const auto first = snapshot.current();
+    ASSERT_EQ(first->users().size(), 1u);
+    EXPECT_EQ(snapshot.current(), first);
+
+    write(etc.filePath("passwd"), "a:x:1001:1001::/home/a:/bin/sh\nb:x:1002:100::/h/b:/bin/sh\n");
+    const auto second = snapshot.current();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->users().size(), 2u);
+    EXPECT_EQ(first->users().size(), 1u) << "a read in use stays as it was";
+    EXPECT_EQ(second->groupsOf(*second->user(u"b")), QStringList{QStringLiteral("users")});
+
+    write(etc.filePath("login.defs"), "UID_MIN 1002\n");
+    EXPECT_EQ(snapshot.current()->users().size(), 1u);
+
+    ASSERT_TRUE(QFile::remove(etc.filePath("shadow")));
+    EXPECT_THROW(snapshot.current(), std::system_error);
+}
+
+} // namespace
+} // namespace orvane::host
