@@ -88,6 +88,7 @@ namespace {
 
 AccountFilesRead machine() {
     return {LoginDefs::parse("UID_MIN 1000\nUID_MAX 60000\nGID_MIN 1000\nGID_MAX 60000\n"),
+            LoginDefs::parseAssignments("# useradd defaults\nSHELL=/bin/sh\nHOME = /srv/h\n"),
             parsePasswd("root:x:0:0:root:/root:/bin/bash\n"
                         "daemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n"
                         "bob:x:1002:1002:Bob:/home/bob:/bin/bash\n"
@@ -138,6 +139,7 @@ TEST(HostAccounts, RecordsShowLockAgePrivilegeAndHome) {
     EXPECT_EQ(bob.priv, USER_PRIV_ADMIN);
     // No shadow entry: nothing known of the password.
     EXPECT_EQ(accounts.record(*accounts.user(u"toor"), 20000).passwordAge, 0u);
+    EXPECT_EQ(accounts.defaultHome(), QStringLiteral("/srv/h"));
 }
 
 TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {

@@ -12,14 +12,13 @@ namespace orvane::host {
 
 namespace {
 
-constexpr const char* kNames[] = {"login.defs", "passwd", "shadow", "group"};
+constexpr const char* kNames[] = {"login.defs", "default/useradd", "passwd", "shadow", "group"};
 
 [[noreturn]] void fail(const QByteArray& path, int error) {
     throw std::system_error(error, std::generic_category(), path.toStdString());
 }
 
-// The file's whole text, and the stamp of what was read. A missing
-// login.defs is an empty policy: the suite's defaults hold.
+// The file's whole text, and the stamp of what was read.
 QByteArray readFile(const QByteArray& path, bool optional, struct stat& st) {
     const Descriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid()) {
@@ -80,14 +79,16 @@ std::shared_ptr<const HostAccounts> AccountSnapshot::current() {
     std::array<QByteArray, kFiles> texts;
     for (std::size_t i = 0; i < kFiles; ++i) {
         struct stat st {};
-        texts[i] = readFile(paths[i], i == 0, st);
+        // Without login.defs or useradd's defaults, the suite's own defaults hold.
+        texts[i] = readFile(paths[i], i < 2, st);
         // The stamp of what was read, not of what stat saw before.
         m_stamps[i] = stampOf(st);
     }
     files.defs = LoginDefs::parse(texts[0]);
-    files.passwd = parsePasswd(texts[1]);
-    files.shadow = parseShadow(texts[2]);
-    files.group = parseGroup(texts[3]);
+    files.useraddDefaults = LoginDefs::parseAssignments(texts[1]);
+    files.passwd = parsePasswd(texts[2]);
+    files.shadow = parseShadow(texts[3]);
+    files.group = parseGroup(texts[4]);
     m_accounts = std::make_shared<const HostAccounts>(std::move(files), m_aliases);
     return m_accounts;
 }

@@ -18,7 +18,8 @@ namespace orvane::host {
 
 class AccountSnapshot {
 public:
-    // `etc` is the folder holding login.defs, passwd, shadow and group.
+    // `etc` is the folder holding login.defs, default/useradd, passwd, shadow
+    // and group.
     AccountSnapshot(QString etc, std::vector<GroupAlias> aliases);
 
     // The accounts as the files say now. Throws std::system_error when a file
@@ -33,7 +34,7 @@ private:
         long long modified = 0, changed = 0;
         bool operator==(const Stamp&) const = default;
     };
-    static constexpr std::size_t kFiles = 4;
+    static constexpr std::size_t kFiles = 5;
     static Stamp stampOf(const struct stat& st);
 
     QString m_etc;

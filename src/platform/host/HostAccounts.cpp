@@ -74,6 +74,11 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
     m_administrators = group(u"Administrators");
 }
 
+QString HostAccounts::defaultHome() const {
+    const QByteArray home = m_files.useraddDefaults.value("HOME").value_or("/home");
+    return home.isEmpty() ? QStringLiteral("/home") : text(home);
+}
+
 const PasswdEntry* HostAccounts::user(QStringView name) const {
     const auto found = m_byName.find(name.toString());
     return found == m_byName.end() ? nullptr : *found;

@@ -20,6 +20,8 @@ namespace orvane::host {
 // One consistent read of the policy and the account files.
 struct AccountFilesRead {
     LoginDefs defs;
+    // useradd's own defaults (/etc/default/useradd), as NAME=value lines.
+    LoginDefs useraddDefaults;
     std::vector<PasswdEntry> passwd;
     std::vector<ShadowEntry> shadow;
     std::vector<GroupEntry> group;
@@ -41,6 +43,12 @@ public:
     // Its indexes point into its own read of the files.
     HostAccounts(const HostAccounts&) = delete;
     HostAccounts& operator=(const HostAccounts&) = delete;
+
+    const LoginDefs& defs() const { return m_files.defs; }
+    // The hash method new passwords get.
+    HashMethod hashMethod() const { return m_files.defs.hashMethod(); }
+    // The folder useradd puts new accounts' homes in.
+    QString defaultHome() const;
 
     // The listed accounts: UID in UID_MIN..UID_MAX, never root or nobody; in
     // UID order, then name, so that a listing resumes by UID.

@@ -42,6 +42,22 @@ LoginDefs LoginDefs::parse(QByteArrayView text) {
     return defs;
 }
 
+LoginDefs LoginDefs::parseAssignments(QByteArrayView text) {
+    LoginDefs defs;
+    while (!text.isEmpty()) {
+        const qsizetype end = text.indexOf('\n');
+        const QByteArrayView line = trimmed(end < 0 ? text : text.first(end));
+        text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
+        const qsizetype equals = line.indexOf('=');
+        if (line.isEmpty() || line.front() == '#' || equals <= 0)
+            continue;
+        const QByteArrayView name = trimmed(line.first(equals));
+        defs.m_values.try_emplace(std::string(name.data(), std::size_t(name.size())),
+                                  trimmed(line.sliced(equals + 1)).toByteArray());
+    }
+    return defs;
+}
+
 std::optional<QByteArray> LoginDefs::value(const std::string& name) const {
     const auto found = m_values.find(name);
     if (found == m_values.end())

@@ -28,6 +28,8 @@ struct HashMethod {
 class LoginDefs {
 public:
     static LoginDefs parse(QByteArrayView text);
+    // The NAME=value form of /etc/default/useradd.
+    static LoginDefs parseAssignments(QByteArrayView text);
 
     std::optional<QByteArray> value(const std::string& name) const;
     // The number, or the fallback when it is missing or not a whole number.
