@@ -10,7 +10,7 @@
 
 namespace orvane::embedded {
 
-class MachineDatabase;
+class MachineStore;
 
 class EmbeddedNetApi final : public NetApi {
 public:
@@ -49,9 +49,8 @@ public:
     NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override;
 
 private:
-    struct Store;
-    std::shared_ptr<MachineDatabase> m_machine;
-    std::unique_ptr<Store> m_store;
+    std::unique_ptr<MachineStore> m_store;
+    QString m_serverName;
 };
 
 } // namespace orvane::embedded

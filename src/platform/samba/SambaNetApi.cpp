@@ -1,13 +1,13 @@
 #include "platform/samba/SambaNetApi.h"
 
 #include "platform/netapi/Backend.h"
-#include "platform/netapi/ResultBuffer.h"
+#include "platform/netapi/Guarded.h"
+#include "platform/netapi/Records.h"
 #include "platform/netapi/WideText.h"
 #include "platform/samba/AccountControl.h"
 #include "platform/samba/Credentials.h"
 #include "platform/samba/SharePaths.h"
 
-#include <QStringList>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -64,30 +64,13 @@ QString qt(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-template <class Record, class Fill>
-LPBYTE buildBuffer(std::size_t count, std::size_t units, Fill&& fill) {
-    ResultBuffer out(count, sizeof(Record), units);
-    Record* records = out.template records<Record>();
-    for (std::size_t i = 0; i < count; ++i)
-        fill(records[i], out, i);
-    return out.release();
-}
-
-LPBYTE nameBuffer(const std::vector<std::string>& names, bool users) {
-    QStringList texts;
-    std::size_t units = 0;
-    for (const std::string& name : names) {
-        texts << qt(name);
-        units += ResultBuffer::units(texts.back());
-    }
-    auto fill = [&](auto& record, ResultBuffer& out, std::size_t i) {
-        if constexpr (requires { record.lgrui0_name; })
-            record.lgrui0_name = out.copy(texts[qsizetype(i)]);
-        else
-            record.lgrpi0_name = out.copy(texts[qsizetype(i)]);
-    };
-    return users ? buildBuffer<LOCALGROUP_USERS_INFO_0>(names.size(), units, fill)
-                 : buildBuffer<LOCALGROUP_INFO_0>(names.size(), units, fill);
+// The names as the platform's strings, for a name buffer.
+std::vector<QString> qtNames(const std::vector<std::string>& names) {
+    std::vector<QString> texts;
+    texts.reserve(names.size());
+    for (const std::string& name : names)
+        texts.push_back(qt(name));
+    return texts;
 }
 
 // Whether a retry's result is what a first exchange that reached the server
@@ -104,18 +87,6 @@ bool doneBefore(Operation operation, NET_API_STATUS retried) {
         return retried == NERR_NetNameNotFound;
     default:
         return false;
-    }
-}
-
-// Every call's edge: nothing the adapter throws reaches the caller, which may
-// be a window's handler or a worker thread.
-template <class Body> NET_API_STATUS guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    } catch (...) {
-        return NERR_InternalError;
     }
 }
 
@@ -352,40 +323,12 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
             m_live.erase(live);
         }
 
-        struct Texts {
-            QString name, homeDir, comment, scriptPath;
-        };
-        std::vector<Texts> texts;
-        texts.reserve(users.size());
-        std::size_t units = 0;
-        for (const lib::User& user : users) {
-            texts.push_back(
-                {qt(user.name), qt(user.homeDir), qt(user.comment), qt(user.scriptPath)});
-            units += ResultBuffer::units(texts.back().name);
-            if (level == 1)
-                units += ResultBuffer::units(texts.back().homeDir) +
-                         ResultBuffer::units(texts.back().comment) +
-                         ResultBuffer::units(texts.back().scriptPath);
-        }
-        if (level == 0) {
-            *bufptr = buildBuffer<USER_INFO_0>(
-                users.size(), units, [&](USER_INFO_0& record, ResultBuffer& out, std::size_t i) {
-                    record.usri0_name = out.copy(texts[i].name);
-                });
-        } else {
-            *bufptr = buildBuffer<USER_INFO_1>(
-                users.size(), units, [&](USER_INFO_1& record, ResultBuffer& out, std::size_t i) {
-                    const lib::User& user = users[i];
-                    record.usri1_name = out.copy(texts[i].name);
-                    record.usri1_password = nullptr;
-                    record.usri1_password_age = user.passwordAge;
-                    record.usri1_priv = user.priv;
-                    record.usri1_home_dir = out.copy(texts[i].homeDir);
-                    record.usri1_comment = out.copy(texts[i].comment);
-                    record.usri1_flags = user.flags;
-                    record.usri1_script_path = out.copy(texts[i].scriptPath);
-                });
-        }
+        std::vector<records::User> rows;
+        rows.reserve(users.size());
+        for (const lib::User& user : users)
+            rows.push_back({qt(user.name), user.passwordAge, user.priv, qt(user.homeDir),
+                            qt(user.comment), user.flags, qt(user.scriptPath)});
+        *bufptr = records::userBuffer(level, rows);
         *entriesread = DWORD(users.size());
         *totalentries = DWORD(users.size() + left);
         if (resume_handle)
@@ -499,7 +442,7 @@ NET_API_STATUS SambaNetApi::NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR us
             if (!listed(status))
                 return status;
         }
-        *bufptr = nameBuffer(groups, true);
+        *bufptr = records::userLocalGroupBuffer(qtNames(groups));
         *entriesread = *totalentries = DWORD(groups.size());
         return NERR_Success;
     });
@@ -527,7 +470,7 @@ NET_API_STATUS SambaNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level, L
         m_listing = status == ERROR_MORE_DATA;
         if (!listed(status))
             return status;
-        *bufptr = nameBuffer(groups, false);
+        *bufptr = records::localGroupBuffer(qtNames(groups));
         *entriesread = *totalentries = DWORD(groups.size());
         if (resumehandle)
             *resumehandle = status == ERROR_MORE_DATA ? resume : 0;
@@ -617,29 +560,12 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
                 m_refill.keepShares(server, shares, now);
         }
         state.unlock();
-        struct Texts {
-            QString name, remark, path;
-        };
-        std::vector<Texts> texts;
-        std::size_t units = 0;
-        for (const lib::Share& share : shares) {
-            texts.push_back({qt(share.name), qt(share.remark), localSharePath(qt(share.path))});
-            units += ResultBuffer::units(texts.back().name) +
-                     ResultBuffer::units(texts.back().remark) +
-                     ResultBuffer::units(texts.back().path);
-        }
-        *bufptr = buildBuffer<SHARE_INFO_2>(
-            shares.size(), units, [&](SHARE_INFO_2& record, ResultBuffer& out, std::size_t i) {
-                const lib::Share& share = shares[i];
-                record.shi2_netname = out.copy(texts[i].name);
-                record.shi2_type = share.type;
-                record.shi2_remark = out.copy(texts[i].remark);
-                record.shi2_permissions = share.permissions;
-                record.shi2_max_uses = share.maxUses;
-                record.shi2_current_uses = share.currentUses;
-                record.shi2_path = out.copy(texts[i].path);
-                record.shi2_passwd = nullptr;
-            });
+        std::vector<records::Share> rows;
+        rows.reserve(shares.size());
+        for (const lib::Share& share : shares)
+            rows.push_back({qt(share.name), share.type, qt(share.remark), share.permissions,
+                            share.maxUses, share.currentUses, localSharePath(qt(share.path))});
+        *bufptr = records::shareBuffer(2, rows);
         *entriesread = *totalentries = DWORD(shares.size());
         if (resume_handle)
             *resume_handle = status == ERROR_MORE_DATA ? resume : 0;

@@ -1,18 +1,13 @@
-#include "platform/embedded/PasswordHash.h"
+#include "platform/PasswordHash.h"
 
 #include <crypt.h>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 
-namespace orvane::embedded {
+namespace orvane {
 
 namespace {
-
-// yescrypt at its lowest cost: about 1.4 ms a hash, so that importing a
-// thousand accounts stays a matter of seconds.
-constexpr char kPrefix[] = "$y$";
-constexpr unsigned long kCost = 1;
 
 // The clear text and libcrypt's scratch space are wiped before they are released.
 class Secret {
@@ -41,18 +36,18 @@ QByteArray cryptWith(const Secret& secret, const char* setting) {
     CryptData data(new crypt_data()); // value-initialised: libcrypt wants it zeroed
     const char* hashed = crypt_r(secret.get(), setting, data.get());
     // A failing crypt_r returns null or a string starting with '*'.
-    if (!hashed || hashed[0] != '$')
+    if (!hashed || hashed[0] == '*' || hashed[0] == '\0')
         return QByteArray();
     return QByteArray(hashed);
 }
 
 } // namespace
 
-QByteArray hashPassword(QStringView password) {
+QByteArray hashPassword(QStringView password, const QByteArray& prefix, unsigned long cost) {
     if (password.isEmpty())
         return QByteArray();
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
-    if (!crypt_gensalt_rn(kPrefix, kCost, nullptr, 0, setting, sizeof setting))
+    if (!crypt_gensalt_rn(prefix.constData(), cost, nullptr, 0, setting, sizeof setting))
         throw std::runtime_error("libcrypt cannot make a salt");
     const Secret secret(password);
     QByteArray hash = cryptWith(secret, setting);
@@ -71,4 +66,4 @@ bool passwordMatches(QStringView password, const QByteArray& hash) {
     return !again.isEmpty() && again == hash;
 }
 
-} // namespace orvane::embedded
+} // namespace orvane

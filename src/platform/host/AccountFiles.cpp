@@ -1,0 +1,89 @@
+#include "platform/host/AccountFiles.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+
+namespace orvane::host {
+
+namespace {
+
+// Calls `entry` with the fields of every line that has exactly `count` of them.
+template <class Entry> void eachLine(QByteArrayView text, qsizetype count, Entry&& entry) {
+    std::vector<QByteArrayView> fields;
+    while (!text.isEmpty()) {
+        const qsizetype end = text.indexOf('\n');
+        const QByteArrayView line = end < 0 ? text : text.first(end);
+        text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
+        if (line.isEmpty() || line.front() == '+' || line.front() == '-' || line.front() == '#')
+            continue;
+        fields.clear();
+        QByteArrayView rest = line;
+        for (;;) {
+            const qsizetype colon = rest.indexOf(':');
+            fields.push_back(colon < 0 ? rest : rest.first(colon));
+            if (colon < 0)
+                break;
+            rest = rest.sliced(colon + 1);
+        }
+        if (qsizetype(fields.size()) == count && !fields[0].isEmpty())
+            entry(fields);
+    }
+}
+
+// A decimal id or day count; nothing for an empty or malformed field.
+std::optional<long> decimal(QByteArrayView field) {
+    if (field.isEmpty() || field.size() > 18)
+        return std::nullopt;
+    long value = 0;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::vector<PasswdEntry> parsePasswd(QByteArrayView text) {
+    std::vector<PasswdEntry> entries;
+    eachLine(text, 7, [&](const std::vector<QByteArrayView>& f) {
+        const auto uid = decimal(f[2]), gid = decimal(f[3]);
+        if (uid && gid)
+            entries.push_back({f[0].toByteArray(), *uid, *gid, f[4].toByteArray(),
+                               f[5].toByteArray(), f[6].toByteArray()});
+    });
+    return entries;
+}
+
+std::vector<ShadowEntry> parseShadow(QByteArrayView text) {
+    std::vector<ShadowEntry> entries;
+    eachLine(text, 9, [&](const std::vector<QByteArrayView>& f) {
+        entries.push_back({f[0].toByteArray(), f[1].toByteArray(), decimal(f[2]).value_or(-1),
+                           decimal(f[4]).value_or(-1)});
+    });
+    return entries;
+}
+
+std::vector<GroupEntry> parseGroup(QByteArrayView text) {
+    std::vector<GroupEntry> entries;
+    eachLine(text, 4, [&](const std::vector<QByteArrayView>& f) {
+        const auto gid = decimal(f[2]);
+        if (!gid)
+            return;
+        GroupEntry group{f[0].toByteArray(), *gid, {}};
+        QByteArrayView members = f[3];
+        while (!members.isEmpty()) {
+            const qsizetype comma = members.indexOf(',');
+            const QByteArrayView member = comma < 0 ? members : members.first(comma);
+            if (!member.isEmpty())
+                group.members.push_back(member.toByteArray());
+            members = comma < 0 ? QByteArrayView() : members.sliced(comma + 1);
+        }
+        entries.push_back(std::move(group));
+    });
+    return entries;
+}
+
+} // namespace orvane::host

@@ -1,0 +1,76 @@
+#pragma once
+
+// This Linux machine's own accounts and groups behind the service's calls, as
+// Windows' calls on a member server see its local accounts: read from the
+// account files, changed only through the distribution's own tools, so that
+// login.defs, /etc/default/useradd, the locks, the system log and the
+// name-service caches are the distribution's.
+
+#include "platform/host/AccountSnapshot.h"
+#include "platform/netapi/NetApi.h"
+
+#include <QString>
+#include <QStringList>
+#include <mutex>
+
+namespace orvane::host {
+
+struct HostPaths {
+    // The folder of login.defs and the account files.
+    QString etc = QStringLiteral("/etc");
+    // The folders of the shadow suite's tools, searched in turn.
+    QStringList tools{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")};
+};
+
+class HostNetApi final : public NetApi {
+public:
+    explicit HostNetApi(HostPaths paths = {},
+                        std::vector<GroupAlias> aliases = defaultGroupAliases());
+    ~HostNetApi() override;
+
+    // This machine's name; "\\" + this names it as a server.
+    const QString& machineName() const { return m_machineName; }
+
+    NET_API_STATUS NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter, LPBYTE* bufptr,
+                               DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
+                               PDWORD resume_handle) override;
+    NET_API_STATUS NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE buf,
+                              LPDWORD parm_err) override;
+    NET_API_STATUS NetUserDel(LPCWSTR servername, LPCWSTR username) override;
+    NET_API_STATUS NetUserSetInfo(LPCWSTR servername, LPCWSTR username, DWORD level, LPBYTE buf,
+                                  LPDWORD parm_err) override;
+    NET_API_STATUS NetUserGetLocalGroups(LPCWSTR servername, LPCWSTR username, DWORD level,
+                                         DWORD flags, LPBYTE* bufptr, DWORD prefmaxlen,
+                                         LPDWORD entriesread, LPDWORD totalentries) override;
+    NET_API_STATUS NetLocalGroupEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr,
+                                     DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
+                                     PDWORD_PTR resumehandle) override;
+    NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level,
+                                           LPBYTE buf, DWORD totalentries) override;
+    NET_API_STATUS NetLocalGroupDelMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level,
+                                           LPBYTE buf, DWORD totalentries) override;
+    NET_API_STATUS NetShareEnum(LMSTR servername, DWORD level, LPBYTE* bufptr, DWORD prefmaxlen,
+                                LPDWORD entriesread, LPDWORD totalentries,
+                                LPDWORD resume_handle) override;
+    NET_API_STATUS NetShareAdd(LMSTR servername, DWORD level, LPBYTE buf,
+                               LPDWORD parm_err) override;
+    NET_API_STATUS NetShareDel(LMSTR servername, LMSTR netname, DWORD reserved) override;
+    NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override;
+
+private:
+    bool isThisMachine(LPCWSTR servername) const;
+    NET_API_STATUS changeMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level, LPBYTE buf,
+                                 DWORD totalentries, bool add);
+    // Runs one of the suite's tools; its refusal goes to stderr with its words.
+    bool runTool(const char* tool, const QStringList& arguments, const QByteArray& input,
+                 int* status = nullptr);
+
+    HostPaths m_paths;
+    QString m_machineName;
+    QString m_serverName;
+    AccountSnapshot m_files;
+    // One change at a time from this process: each is several tools in turn.
+    std::mutex m_changes;
+};
+
+} // namespace orvane::host

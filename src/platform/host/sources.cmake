@@ -1,0 +1,8 @@
+# This Linux machine's own accounts, added to orvane_platform.
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/LoginDefs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AccountFiles.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HostAccounts.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AccountSnapshot.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HostNetApi.cpp
+)

@@ -1,0 +1,215 @@
+// This machine's account policy and account files, read as the shadow suite
+// and the C library read them.
+
+#include "platform/host/AccountFiles.h"
+#include "platform/host/HostAccounts.h"
+#include "platform/host/LoginDefs.h"
+
+#include <gtest/gtest.h>
+
+namespace orvane::host {
+namespace {
+
+TEST(LoginDefs, ReadsSettingsAsTheSuiteDoes) {
+    const LoginDefs defs = LoginDefs::parse("# UID_MIN 5\n"
+                                            "UID_MIN\t\t\t 2000\n"
+                                            "UID_MIN 3000\n" // the first one counts
+                                            "UMASK\t\t022\n"
+                                            "HOME_MODE 0x1C0\n"
+                                            "ENCRYPT_METHOD \"yescrypt\"\r\n"
+                                            "YESCRYPT_COST_FACTOR 7\n"
+                                            "USERGROUPS_ENAB Yes\n"
+                                            "GID_MAX 12x\n");
+    EXPECT_EQ(defs.uids().first, 2000);
+    EXPECT_EQ(defs.uids().last, 60000);
+    EXPECT_EQ(defs.number("UMASK", -1), 022);
+    EXPECT_EQ(defs.number("HOME_MODE", -1), 0700);
+    EXPECT_EQ(defs.gids().last, 60000) << "a malformed number keeps the default";
+    EXPECT_TRUE(defs.flag("USERGROUPS_ENAB", false));
+    EXPECT_FALSE(defs.flag("DEFAULT_HOME", false));
+    EXPECT_EQ(defs.hashMethod().prefix, "$y$");
+    EXPECT_EQ(defs.hashMethod().cost, 7u);
+}
+
+TEST(LoginDefs, HashMethods) {
+    EXPECT_EQ(LoginDefs::parse("ENCRYPT_METHOD SHA512\n").hashMethod().prefix, "$6$");
+    const HashMethod sha = LoginDefs::parse("ENCRYPT_METHOD SHA256\nSHA_CRYPT_MIN_ROUNDS 9000\n"
+                                            "SHA_CRYPT_MAX_ROUNDS 20000\n")
+                               .hashMethod();
+    EXPECT_EQ(sha.prefix, "$5$");
+    EXPECT_EQ(sha.cost, 9000u);
+    EXPECT_EQ(LoginDefs::parse("MD5_CRYPT_ENAB yes\n").hashMethod().prefix, "$1$");
+    const HashMethod des = LoginDefs::parse("").hashMethod();
+    EXPECT_TRUE(des.prefix.isEmpty());
+    EXPECT_FALSE(des.prefix.isNull());
+}
+
+TEST(AccountFiles, PassesOverWhatIsNoWholeEntry) {
+    const auto users = parsePasswd("root:x:0:0:root:/root:/bin/bash\n"
+                                   "张三:x:1001:1001:Zhang San,,,:/home/张三:/bin/bash\n"
+                                   "+nisuser::::::\n"
+                                   "short:x:1002:1002:/home/short\n"
+                                   "baduid:x:10a3:1003::/home/b:/bin/sh\n"
+                                   "\n"
+                                   "empty:x:1004:1004:::\n"
+                                   "last:x:1005:100::/home/last:/bin/sh");
+    ASSERT_EQ(users.size(), 4u);
+    EXPECT_EQ(users[1].name, QByteArray("张三"));
+    EXPECT_EQ(users[1].uid, 1001);
+    EXPECT_EQ(users[1].gecos, QByteArray("Zhang San,,,"));
+    EXPECT_EQ(users[1].home, QByteArray("/home/张三"));
+    EXPECT_TRUE(users[2].home.isEmpty());
+    EXPECT_EQ(users[3].gid, 100);
+}
+
+TEST(AccountFiles, ShadowStateAndGroupMembers) {
+    const auto shadow = parseShadow("a:$6$s$h:19000:0:99999:7:::\n"
+                                    "b:!$6$s$h:19000:0:90:7:::\n"
+                                    "c:*:::::::\n");
+    ASSERT_EQ(shadow.size(), 3u);
+    EXPECT_FALSE(isLocked(shadow[0]));
+    EXPECT_TRUE(neverExpires(shadow[0]));
+    EXPECT_TRUE(isLocked(shadow[1]));
+    EXPECT_FALSE(neverExpires(shadow[1]));
+    EXPECT_EQ(shadow[2].lastChange, -1);
+    EXPECT_TRUE(neverExpires(shadow[2]));
+
+    const auto groups = parseGroup("users:x:100:a,,b\nsudo:x:27:\nbad:x::a\n");
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].members, (std::vector<QByteArray>{"a", "b"}));
+    EXPECT_TRUE(groups[1].members.empty());
+}
+
+} // namespace
+} // namespace orvane::host
+
+namespace orvane::host {
+namespace {
+
+AccountFilesRead machine() {
+    return {LoginDefs::parse("UID_MIN 1000\nUID_MAX 60000\nGID_MIN 1000\nGID_MAX 60000\n"),
+            LoginDefs::parseAssignments("# useradd defaults\nSHELL=/bin/sh\nHOME = /srv/h\n"),
+            parsePasswd("root:x:0:0:root:/root:/bin/bash\n"
+                        "daemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n"
+                        "bob:x:1002:1002:Bob:/home/bob:/bin/bash\n"
+                        "Alice:x:1001:100:Alice A:/srv/h/Alice:/bin/bash\n"
+                        "nobody:x:65534:65534::/nonexistent:/usr/sbin/nologin\n"
+                        "toor:x:1003:0::/root:/bin/sh\n"
+                        "Bob:x:1002:1002:twin:/home/bob:/bin/bash\n"),
+            parseShadow("Alice:!$6$s$h:20000:0:99999:7:::\n"
+                        "bob:$6$s$h:19990:0:90:7:::\n"),
+            parseGroup("root:x:0:\n"
+                       "sudo:x:27:bob\n"
+                       "users:x:100:bob\n"
+                       "bob:x:1002:\n"
+                       "class1:x:1500:Alice,bob\n"
+                       "system:x:999:bob\n"
+                       "sudo:x:28:Alice\n")};
+}
+
+TEST(HostAccounts, ListsTheMachinesPeopleInUidOrder) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    QStringList names;
+    for (const PasswdEntry* user : accounts.users())
+        names.push_back(text(user->name));
+    // Bob shares bob's UID: both are listed, in file order within the UID.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Alice"), QStringLiteral("bob"),
+                                  QStringLiteral("Bob"), QStringLiteral("toor")}));
+    EXPECT_TRUE(accounts.isUnlisted(u"root"));
+    EXPECT_TRUE(accounts.isUnlisted(u"nobody"));
+    EXPECT_TRUE(accounts.isUnlisted(u"daemon"));
+    EXPECT_FALSE(accounts.isUnlisted(u"carol"));
+    EXPECT_EQ(accounts.user(u"ALICE"), nullptr);
+    ASSERT_NE(accounts.userFoldingCase(u"ALICE"), nullptr);
+    EXPECT_EQ(accounts.userFoldingCase(u"ALICE")->name, QByteArray("Alice"));
+}
+
+TEST(HostAccounts, RecordsShowLockAgePrivilegeAndHome) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    const records::User alice = accounts.record(*accounts.user(u"Alice"), 20003);
+    EXPECT_EQ(alice.comment, QStringLiteral("Alice A"));
+    EXPECT_EQ(alice.homeDir, QStringLiteral("/srv/h/Alice"));
+    EXPECT_EQ(alice.flags,
+              UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_ACCOUNTDISABLE | UF_DONT_EXPIRE_PASSWD);
+    EXPECT_EQ(alice.passwordAge, 3u * 86400);
+    // Only the first sudo group counts: the second is one the C library never finds.
+    EXPECT_EQ(alice.priv, USER_PRIV_USER);
+    const records::User bob = accounts.record(*accounts.user(u"bob"), 20000);
+    EXPECT_EQ(bob.flags, UF_SCRIPT | UF_NORMAL_ACCOUNT);
+    EXPECT_EQ(bob.priv, USER_PRIV_ADMIN);
+    // No shadow entry: nothing known of the password.
+    EXPECT_EQ(accounts.record(*accounts.user(u"toor"), 20000).passwordAge, 0u);
+    EXPECT_EQ(accounts.defaultHome(), QStringLiteral("/srv/h"));
+}
+
+TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {
+    const HostAccounts accounts(machine(), defaultGroupAliases());
+    QStringList names;
+    for (const GroupEntry* group : accounts.groups())
+        names.push_back(text(group->name));
+    // Not root, not the system range, not bob's own group.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("sudo"), QStringLiteral("users"),
+                                  QStringLiteral("class1")}));
+    ASSERT_NE(accounts.group(u"users"), nullptr);
+    EXPECT_EQ(accounts.group(u"Users"), accounts.group(u"users"));
+    EXPECT_EQ(accounts.group(u"administrators"), accounts.group(u"sudo"));
+    EXPECT_EQ(accounts.group(u"Remote Desktop Users"), nullptr);
+    EXPECT_EQ(accounts.group(u"bob"), nullptr);
+    EXPECT_EQ(
+        accounts.groupsOf(*accounts.user(u"bob")),
+        (QStringList{QStringLiteral("sudo"), QStringLiteral("users"), QStringLiteral("class1")}));
+    // The primary group counts, in GID order.
+    EXPECT_EQ(accounts.groupsOf(*accounts.user(u"Alice")),
+              (QStringList{QStringLiteral("users"), QStringLiteral("class1")}));
+}
+
+} // namespace
+} // namespace orvane::host
+
+#include "platform/host/AccountSnapshot.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <system_error>
+
+namespace orvane::host {
+namespace {
+
+void write(const QString& path, const QByteArray& text) {
+    // As the shadow suite writes: a new file renamed over the old.
+    QFile file(path + QStringLiteral("+"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(path + u'+').constData(), QFile::encodeName(path).constData()),
+        0);
+}
+
+TEST(AccountSnapshot, ReadsAgainOnlyWhatChanged) {
+    QTemporaryDir etc;
+    write(etc.filePath("passwd"), "a:x:1001:1001::/home/a:/bin/sh\n");
+    write(etc.filePath("shadow"), "a:!:20000:0:99999:7:::\n");
+    write(etc.filePath("group"), "users:x:100:a\n");
+    AccountSnapshot snapshot(etc.path(), defaultGroupAliases());
+    // No login.defs: the suite's defaults.
+    const auto first = snapshot.current();
+    ASSERT_EQ(first->users().size(), 1u);
+    EXPECT_EQ(snapshot.current(), first);
+
+    write(etc.filePath("passwd"), "a:x:1001:1001::/home/a:/bin/sh\nb:x:1002:100::/h/b:/bin/sh\n");
+    const auto second = snapshot.current();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->users().size(), 2u);
+    EXPECT_EQ(first->users().size(), 1u) << "a read in use stays as it was";
+    EXPECT_EQ(second->groupsOf(*second->user(u"b")), QStringList{QStringLiteral("users")});
+
+    write(etc.filePath("login.defs"), "UID_MIN 1002\n");
+    EXPECT_EQ(snapshot.current()->users().size(), 1u);
+
+    ASSERT_TRUE(QFile::remove(etc.filePath("shadow")));
+    EXPECT_THROW(snapshot.current(), std::system_error);
+}
+
+} // namespace
+} // namespace orvane::host

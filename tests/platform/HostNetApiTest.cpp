@@ -1,0 +1,142 @@
+// uses-programs: pwck grpck (pwck -q: errors only, a home not made yet is no error)
+// The host backend against this machine's own shadow suite, over a private
+// copy of /etc (tests/support/with-private-etc starts this program).
+
+#include "platform/host/HostNetApi.h"
+#include "NetApiCalls.h"
+#include "platform/PasswordHash.h"
+#include "platform/Process.h"
+#include "platform/host/AccountFiles.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace orvane::test {
+namespace {
+
+class HostNetApiTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariable("ORVANE_TEST_PRIVATE_ETC") != u"1" || ::geteuid() != 0)
+            GTEST_SKIP() << "needs root over a private /etc (tests/support/with-private-etc)";
+    }
+
+    static QByteArray file(const char* name) {
+        QFile f(QStringLiteral("/etc/") + QLatin1StringView(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static const host::ShadowEntry* shadowOf(const std::vector<host::ShadowEntry>& all,
+                                             const QByteArray& name) {
+        for (const auto& entry : all)
+            if (entry.name == name)
+                return &entry;
+        return nullptr;
+    }
+    static bool filesAreSound() {
+        return runProcess(QStringLiteral("/usr/sbin/pwck"), {QStringLiteral("-qr")}).status == 0 &&
+               runProcess(QStringLiteral("/usr/sbin/grpck"), {QStringLiteral("-qr")}).status == 0;
+    }
+
+    host::HostNetApi m_api;
+};
+
+TEST_F(HostNetApiTest, AnAccountIsMadeAsTheSuiteMakesItAndListed) {
+    ASSERT_EQ(addUser(m_api, "hostAnna", kGoodPassword, "Anna, class 3"), NERR_Success);
+    const auto shadow = host::parseShadow(file("shadow"));
+    const host::ShadowEntry* entry = shadowOf(shadow, "hostAnna");
+    ASSERT_NE(entry, nullptr);
+    // The machine's own method (Debian: SHA512), and the password opens it.
+    EXPECT_TRUE(entry->hash.startsWith("$6$")) << entry->hash.constData();
+    EXPECT_TRUE(passwordMatches(kGoodPassword, entry->hash));
+    EXPECT_TRUE(host::neverExpires(*entry));
+    EXPECT_FALSE(file("passwd").contains(kGoodPassword.toUtf8()));
+
+    const Listing listing = listUsers(m_api, QString());
+    const auto anna = std::find_if(listing.users.begin(), listing.users.end(),
+                                   [](const User& u) { return u.name == u"hostAnna"; });
+    ASSERT_NE(anna, listing.users.end());
+    EXPECT_EQ(anna->comment, QStringLiteral("Anna, class 3"));
+    // useradd's default home, not made: the row says so.
+    EXPECT_EQ(anna->homeDir, QStringLiteral("/home/hostAnna"));
+    EXPECT_EQ(anna->priv, USER_PRIV_USER);
+    EXPECT_EQ(anna->flags, UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD);
+    for (const User& user : listing.users)
+        EXPECT_NE(user.name, u"root");
+    EXPECT_TRUE(filesAreSound());
+}
+
+TEST_F(HostNetApiTest, BadInputFailsAndMakesNothing) {
+    ASSERT_EQ(addUser(m_api, "hostBea"), NERR_Success);
+    const QByteArray before = file("passwd") + file("shadow") + file("group");
+    EXPECT_EQ(addUser(m_api, "hostBea"), NERR_UserExists);
+    EXPECT_EQ(addUser(m_api, "HOSTBEA"), NERR_UserExists) << "names differing in case alone";
+    EXPECT_EQ(addUser(m_api, "root"), NERR_UserExists);
+    EXPECT_EQ(addUser(m_api, "daemon"), NERR_UserExists);
+    EXPECT_EQ(addUser(m_api, "12345"), NERR_BadUsername) << "a name a program reads as a UID";
+    EXPECT_EQ(addUser(m_api, "host Bea"), NERR_BadUsername) << "useradd's own rule";
+    EXPECT_EQ(addUser(m_api, "host:x"), NERR_BadUsername);
+    EXPECT_EQ(addUser(m_api, "hostCid", QString()), NERR_PasswordTooShort);
+    EXPECT_EQ(addUser(m_api, "hostCid", QStringLiteral("")), NERR_PasswordTooShort);
+    EXPECT_EQ(file("passwd") + file("shadow") + file("group"), before);
+    EXPECT_TRUE(filesAreSound());
+}
+
+TEST_F(HostNetApiTest, MembershipThroughTheWindowsNamesAndTheirCodes) {
+    ASSERT_EQ(addUser(m_api, "hostDan"), NERR_Success);
+    EXPECT_EQ(addMembers(m_api, {}, "Users", {"hostDan"}), NERR_Success);
+    EXPECT_EQ(addMembers(m_api, {}, "users", {"hostDan"}), ERROR_MEMBER_IN_ALIAS);
+    QStringList groups;
+    ASSERT_EQ(userGroups(m_api, "hostDan", groups), NERR_Success);
+    EXPECT_TRUE(groups.contains(u"users"));
+    QStringList all;
+    ASSERT_EQ(localGroups(m_api, {}, all), NERR_Success);
+    EXPECT_TRUE(all.contains(u"users"));
+    EXPECT_FALSE(all.contains(u"hostDan")) << "an account's own group is not handed out";
+    EXPECT_EQ(delMembers(m_api, {}, "Users", {"hostDan"}), NERR_Success);
+    EXPECT_EQ(delMembers(m_api, {}, "Users", {"hostDan"}), ERROR_MEMBER_NOT_IN_ALIAS);
+    EXPECT_EQ(addMembers(m_api, {}, "No Such Group", {"hostDan"}), NERR_GroupNotFound);
+    EXPECT_EQ(addMembers(m_api, {}, "Users", {"hostNobody"}), ERROR_NO_SUCH_MEMBER);
+    // A call with one bad member changes nothing.
+    EXPECT_EQ(addMembers(m_api, {}, "Users", {"hostDan", "hostNobody"}), ERROR_NO_SUCH_MEMBER);
+    ASSERT_EQ(userGroups(m_api, "hostDan", groups), NERR_Success);
+    EXPECT_FALSE(groups.contains(u"users"));
+    EXPECT_TRUE(filesAreSound());
+}
+
+TEST_F(HostNetApiTest, HomeFieldAloneChangesAndDeletionLeavesFiles) {
+    ASSERT_EQ(addUser(m_api, "hostEve"), NERR_Success);
+    ASSERT_EQ(addMembers(m_api, {}, "Users", {"hostEve"}), NERR_Success);
+    const QByteArray shadowBefore = file("shadow");
+    ASSERT_EQ(setHomeDir(m_api, "hostEve", "/srv/homes/hostEve"), NERR_Success);
+    EXPECT_TRUE(file("passwd").contains(":/srv/homes/hostEve:"));
+    EXPECT_EQ(file("shadow"), shadowBefore) << "the password and lock stay";
+    ASSERT_EQ(setHomeDir(m_api, "hostEve", ""), NERR_Success);
+    EXPECT_TRUE(file("passwd").contains(":/home/hostEve:"));
+    EXPECT_EQ(setHomeDir(m_api, "root", "/tmp"), NERR_UserNotFound);
+
+    ASSERT_EQ(m_api.NetUserDel(nullptr, u"hostEve"), NERR_Success);
+    EXPECT_FALSE(file("passwd").contains("hostEve"));
+    EXPECT_FALSE(file("group").contains("hostEve")) << "out of its groups too";
+    EXPECT_EQ(m_api.NetUserDel(nullptr, u"hostEve"), NERR_UserNotFound);
+    EXPECT_EQ(m_api.NetUserDel(nullptr, u"root"), NERR_UserNotFound);
+    EXPECT_EQ(m_api.NetUserDel(nullptr, u"daemon"), NERR_UserNotFound);
+    EXPECT_TRUE(filesAreSound());
+}
+
+TEST_F(HostNetApiTest, ListingInSmallBatchesGivesEveryAccountOnce) {
+    for (int i = 0; i < 70; ++i)
+        ASSERT_EQ(addUser(m_api, QStringLiteral("hostF%1").arg(i)), NERR_Success);
+    const Listing listing = listUsers(m_api, QString(), 0);
+    EXPECT_GE(listing.results.size(), 2u);
+    EXPECT_EQ(listing.results.back(), NERR_Success);
+    QStringList names;
+    for (const User& user : listing.users)
+        names << user.name;
+    for (int i = 0; i < 70; ++i)
+        EXPECT_EQ(names.count(QStringLiteral("hostF%1").arg(i)), 1);
+    EXPECT_EQ(names.removeDuplicates(), 0);
+}
+
+} // namespace
+} // namespace orvane::test
