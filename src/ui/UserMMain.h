@@ -37,6 +37,10 @@ class AddUser;
 class LogListBox;
 class TFSLList;
 
+namespace orvane {
+class HomeRoot;
+}
+
 // The program's title, shown on the main window and on the error box.
 inline constexpr char16_t kProgramTitle[] = u"Orvane";
 
@@ -196,7 +200,8 @@ public:
 
     // Home folders: create, view, delete.
     void N12Click();
-    void CreateUserDir(const QString& Mdir, QTreeWidget* UserList);
+    // Mdir names root, as the log lines show it.
+    void CreateUserDir(const orvane::HomeRoot& root, const QString& Mdir, QTreeWidget* UserList);
     void N11Click();
     void N13Click();
     // Home folder association.
@@ -263,3 +268,9 @@ private:
     std::optional<QHash<QString, QString>> m_refillShares;
     bool m_refilling = false;
 };
+
+// Deletes the home folder name under the root and everything in it that may
+// go (see HomeRoot::removeFolderTree); writes no log line. keepGoing is asked
+// now and then; false ends the deletion where it is.
+void DeleteDirTree(const orvane::HomeRoot& root, const QString& name,
+                   const std::function<bool()>& keepGoing);

@@ -5,16 +5,19 @@
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "platform/FileSystem.h"
+#include "platform/HomeRoot.h"
 #include "platform/Shell.h"
 #include "ui/HomeFolderName.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLineEdit>
 
 void TUMainForm::N12Click() {
     const QString root = orvane::Trim(mDirPathEdit->text());
-    if (!orvane::DirectoryExists(root)) {
+    // Opened once for the whole command; a root reached through a link, or one
+    // another user could change, counts as one that cannot be accessed.
+    const orvane::HomeRoot home = orvane::HomeRoot::open(root);
+    if (!home.isTrusted()) {
         AddLogInfo(QString::fromUtf16(u" 用户目录 ") + root +
                    QString::fromUtf16(u" 不存在或无法访问 "));
         return;
@@ -23,12 +26,13 @@ void TUMainForm::N12Click() {
         AddLogInfo(QString::fromUtf16(u" 当前列表中没有用户,请先读取或创建用户 "));
         return;
     }
-    CreateUserDir(orvane::IncludeTrailingPathDelimiter(root), ListView1);
+    CreateUserDir(home, orvane::IncludeTrailingPathDelimiter(root), ListView1);
     if (!m_closing)
         GetAccountList(mServerName);
 }
 
-void TUMainForm::CreateUserDir(const QString& Mdir, QTreeWidget* UserList) {
+void TUMainForm::CreateUserDir(const orvane::HomeRoot& root, const QString& Mdir,
+                               QTreeWidget* UserList) {
     const int count = UserList->topLevelItemCount();
     for (int i = 0; i < count && !m_closing; ++i) {
         QTreeWidgetItem* row = UserList->topLevelItem(i);
@@ -40,13 +44,13 @@ void TUMainForm::CreateUserDir(const QString& Mdir, QTreeWidget* UserList) {
             continue;
         }
         const QString folder = Mdir + name;
-        if (orvane::DirectoryExists(folder)) {
+        if (root.folderExists(name)) {
             AddLogInfo(folder + QString::fromUtf16(u" 已经存在 "));
             continue;
         }
-        if (const unsigned error = orvane::CreateFolder(folder))
+        if (const unsigned error = root.createFolder(name))
             throw orvane::EInOutError(error);
-        if (orvane::DirectoryExists(folder))
+        if (root.folderExists(name))
             AddLogInfo(folder + QString::fromUtf16(u" 创建成功 "));
     }
 }
@@ -69,37 +73,42 @@ void TUMainForm::N11Click() {
     });
 }
 
+void DeleteDirTree(const orvane::HomeRoot& root, const QString& name,
+                   const std::function<bool()>& keepGoing) {
+    root.removeFolderTree(name, keepGoing);
+}
+
 void TUMainForm::N13Click() {
-    // Without an absolute home root the folder would be found relative to the
-    // program's current folder, and a root of separators alone (an empty
-    // stored root) would reach the system's own folders: delete nothing then.
-    const bool rootUsable = QDir::isAbsolutePath(hDirPath) && !orvane::NamesTheTop(hDirPath);
+    // The root is opened once, without links, and everything below is named
+    // relative to it. A root another user could change, one reached through a
+    // link, one that is not absolute, and the top of the folder tree are
+    // never deleted from: their folders are reported as not deleted.
+    const orvane::HomeRoot root = orvane::HomeRoot::open(hDirPath);
+    const auto exists = [&](const QString& name, const QString& folder) {
+        // Without an open root the path is only tested, for the line.
+        return root.isOpen() ? root.folderExists(name) : orvane::DirectoryExists(folder);
+    };
     forEachSelectedAccount([&](QTreeWidgetItem* row) {
         const QString name = row->text(0);
-        if (!rootUsable) {
-            AddLogInfo(name + QString::fromUtf16(u" 的用户目录未设定,未删除任何文件夹"));
-            return;
-        }
         if (!orvane::ui::isPlainFolderName(name)) {
             AddLogInfo(orvane::ui::notAFolderNameLine(name));
             return;
         }
         const QString folder = hDirPath + name;
-        if (!orvane::DirectoryExists(folder)) {
+        if (!exists(name, folder)) {
             AddLogInfo(folder + QString::fromUtf16(u"不存在"));
             return;
         }
         // Events are dispatched while the tree goes, as the log line does; a
         // closing window ends the deletion where it is, and the row's line
         // with it.
-        orvane::RemoveFolderTree(folder, [this] {
+        DeleteDirTree(root, name, [this] {
             QCoreApplication::processEvents();
             return !m_closing;
         });
         if (m_closing)
             return;
-        AddLogInfo(folder +
-                   QString::fromUtf16(orvane::DirectoryExists(folder) ? u"删除失败" : u"已删除"));
+        AddLogInfo(folder + QString::fromUtf16(exists(name, folder) ? u"删除失败" : u"已删除"));
     });
     if (!m_closing)
         GetAccountList(mServerName);

@@ -280,7 +280,7 @@ class App:
         self.session = session
         self.pyatspi = _import_pyatspi()
         self.folder = os.path.join(session.tmp, name)
-        os.makedirs(self.folder)
+        os.makedirs(self.folder, exist_ok=True)  # a restart keeps its machine
         env = dict(session.env, ORVANE_MACHINE=os.path.join(self.folder, "machine"),
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", USERNAME="desktop-tester",
                    ORVANE_FILE_BROWSER="/bin/true", **(env or {}))

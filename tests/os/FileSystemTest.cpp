@@ -1,12 +1,14 @@
 #include "platform/FileSystem.h"
 #include "core/SystemErrors.h"
 #include "platform/Descriptor.h"
+#include "platform/HomeRoot.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -17,9 +19,19 @@ using namespace orvane;
 
 namespace {
 
+// Removes the folder at path as a home folder of the folder above it.
+bool removeTree(const QString& path, const std::function<bool()>& keepGoing = {}) {
+    QString bare = path;
+    while (bare.endsWith(u'/'))
+        bare.chop(1);
+    const qsizetype cut = bare.lastIndexOf(u'/');
+    return HomeRoot::open(bare.left(cut)).removeFolderTree(bare.mid(cut + 1), keepGoing);
+}
+
 class FileSystemTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    HomeRoot root() const { return HomeRoot::open(dir.path()); }
     QString path(const char* name) const { return dir.path() + u'/' + QLatin1String(name); }
     void makeFile(const char* name) const {
         QFile file(path(name));
@@ -64,14 +76,23 @@ TEST_F(FileSystemTest, LinksCountByTheirTarget) {
 }
 
 TEST_F(FileSystemTest, CreateFolderMakesOneLevelAndReportsWindowsCodes) {
-    EXPECT_EQ(CreateFolder(path("a")), 0u);
+    const HomeRoot home = root();
+    ASSERT_TRUE(home.isTrusted());
+    EXPECT_EQ(home.createFolder(QStringLiteral("a")), 0u);
     EXPECT_TRUE(DirectoryExists(path("a")));
-    EXPECT_EQ(CreateFolder(path("a")), ERROR_ALREADY_EXISTS_CODE);
+    EXPECT_TRUE(home.folderExists(QStringLiteral("a")));
+    EXPECT_EQ(home.createFolder(QStringLiteral("a")), ERROR_ALREADY_EXISTS_CODE);
     makeFile("file");
-    EXPECT_EQ(CreateFolder(path("file")), ERROR_ALREADY_EXISTS_CODE);
-    EXPECT_EQ(CreateFolder(path("x/y")), ERROR_PATH_NOT_FOUND_CODE);
-    EXPECT_EQ(CreateFolder(dir.path() + u'/' + QString(300, u'x')),
-              ERROR_FILENAME_EXCED_RANGE_CODE);
+    EXPECT_EQ(home.createFolder(QStringLiteral("file")), ERROR_ALREADY_EXISTS_CODE);
+    EXPECT_FALSE(home.folderExists(QStringLiteral("file")));
+    EXPECT_EQ(home.createFolder(QString(300, u'x')), ERROR_FILENAME_EXCED_RANGE_CODE);
+    // One entry of the root only.
+    for (const QString& name : {QStringLiteral("a/b"), QStringLiteral(".."), QString()}) {
+        EXPECT_EQ(home.createFolder(name), ERROR_INVALID_NAME_CODE);
+        EXPECT_FALSE(home.folderExists(name));
+        EXPECT_FALSE(home.removeFolderTree(name));
+    }
+    EXPECT_TRUE(QDir(path("a")).exists());
 }
 
 // Removing a folder tree.
@@ -205,7 +226,7 @@ TEST_F(FileSystemTreeRemovalTest, DeepTreeGoesUnderALowDescriptorLimit) {
     {
         const ScopedFileLimit limit(256);
         ASSERT_TRUE(limit.lowered());
-        removed = RemoveFolderTree(top);
+        removed = removeTree(top);
     }
     EXPECT_TRUE(removed);
     EXPECT_FALSE(QFileInfo::exists(top));
@@ -226,7 +247,7 @@ TEST_F(FileSystemTreeRemovalTest, NamesThatTrimToDotsAreOrdinaryEntries) {
             }
         }
     }
-    EXPECT_TRUE(RemoveFolderTree(top));
+    EXPECT_TRUE(removeTree(top));
     EXPECT_FALSE(QFileInfo::exists(top));
 }
 
@@ -241,7 +262,7 @@ TEST_F(FileSystemTreeRemovalTest, LinksGoAsLinksAndTheirTargetsStay) {
     link(path("outside/precious"), "home/links/to-file");
     link(top, "home/links/to-top");
     link(path("gone"), "home/links/dangling");
-    EXPECT_TRUE(RemoveFolderTree(top));
+    EXPECT_TRUE(removeTree(top));
     EXPECT_FALSE(QFileInfo::exists(top));
     EXPECT_EQ(entries(outside), (QStringList{QStringLiteral("precious"), QStringLiteral("sub")}));
     EXPECT_TRUE(QFileInfo::exists(outside + QStringLiteral("/sub/file")));
@@ -253,12 +274,11 @@ TEST_F(FileSystemTreeRemovalTest, AFolderThatIsALinkIsNotEmptied) {
     link(path("outside"), "alias");
     for (const QString& alias :
          {path("alias"), path("alias") + u'/', path("alias") + QStringLiteral("//")}) {
-        EXPECT_FALSE(RemoveFolderTree(alias));
+        EXPECT_FALSE(removeTree(alias));
         EXPECT_TRUE(QFileInfo(path("alias")).isSymLink());
         EXPECT_TRUE(QFileInfo::exists(path("outside/precious")));
     }
-    EXPECT_FALSE(RemoveFolderTree(QString()));
-    EXPECT_TRUE(RemoveFolderTree(path("missing")));
+    EXPECT_TRUE(removeTree(path("missing")));
 }
 
 TEST_F(FileSystemTreeRemovalTest, ReadOnlyAndProtectedFilesStayWithTheirFolders) {
@@ -275,7 +295,7 @@ TEST_F(FileSystemTreeRemovalTest, ReadOnlyAndProtectedFilesStayWithTheirFolders)
     const ScopedFileFlags immutable(path("home/frozen/immutable"), FS_IMMUTABLE_FL);
     const ScopedFileFlags appendOnly(path("home/frozen/append-only"), FS_APPEND_FL);
 
-    EXPECT_FALSE(RemoveFolderTree(top));
+    EXPECT_FALSE(removeTree(top));
     EXPECT_TRUE(QFileInfo::exists(path("home/locked/readonly")));
     EXPECT_FALSE(QFileInfo::exists(path("home/locked/other")));
     EXPECT_FALSE(QFileInfo::exists(path("home/plain")));
@@ -292,14 +312,14 @@ TEST_F(FileSystemTreeRemovalTest, ReadOnlyAndProtectedFilesStayWithTheirFolders)
 TEST_F(FileSystemTreeRemovalTest, KeepGoingIsAskedAndCanStopTheRemoval) {
     makeFiles(path("asked/many"), 1000);
     int asked = 0;
-    EXPECT_TRUE(RemoveFolderTree(path("asked"), [&] { return ++asked > 0; }));
+    EXPECT_TRUE(removeTree(path("asked"), [&] { return ++asked > 0; }));
     // 1,001 entries: asked at least after every kRemovalReportEntries of them.
     EXPECT_GE(asked, 1001 / kRemovalReportEntries);
     EXPECT_FALSE(QFileInfo::exists(path("asked")));
 
     makeFiles(path("stopped/many"), 1000);
     asked = 0;
-    EXPECT_FALSE(RemoveFolderTree(path("stopped"), [&] { return ++asked > 1; }));
+    EXPECT_FALSE(removeTree(path("stopped"), [&] { return ++asked > 1; }));
     EXPECT_EQ(asked, 1);
     EXPECT_GE(entries(path("stopped/many")).size(), 1000 - kRemovalReportEntries);
 }
@@ -314,7 +334,7 @@ TEST_F(FileSystemTreeRemovalTest, AFolderMovedOutMeanwhileEndsTheRemoval) {
     ASSERT_TRUE(QDir().mkdir(path("a")));
     makeFile("a/decoy");
     bool moved = false;
-    const bool removed = RemoveFolderTree(path("top"), [&] {
+    const bool removed = removeTree(path("top"), [&] {
         if (!moved && entries(c).size() < 300)
             moved = QDir().rename(path("top/a/b"), path("outside/b"));
         return true;

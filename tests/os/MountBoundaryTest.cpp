@@ -2,7 +2,7 @@
 // Runs in a private mount namespace (see PrivateMounts.h); ctest also starts
 // it under unshare.
 #include "os/PrivateMounts.h"
-#include "platform/FileSystem.h"
+#include "platform/HomeRoot.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace orvane;
@@ -20,6 +21,7 @@ namespace {
 class MountBoundaryTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ::umask(022);
         const std::string why = test::enterPrivateMountNamespace();
         if (!why.empty())
             GTEST_SKIP() << "no private mount namespace: " << why;
@@ -33,6 +35,9 @@ protected:
     }
 
     QString path(const QString& name) const { return dir.path() + u'/' + name; }
+    bool removeHome() const {
+        return HomeRoot::open(path(QStringLiteral("homes"))).removeFolderTree(QStringLiteral("u"));
+    }
     void makeFile(const QString& name) const {
         ASSERT_TRUE(QDir().mkpath(QFileInfo(path(name)).path()));
         QFile file(path(name));
@@ -71,7 +76,7 @@ TEST_F(MountBoundaryTest, BindMountsInsideStayWithTheirMountPoints) {
     mount(ScopedMount::bind(path(QStringLiteral("shared/one")),
                             path(QStringLiteral("homes/u/note"))));
 
-    EXPECT_FALSE(RemoveFolderTree(path(QStringLiteral("homes/u"))));
+    EXPECT_FALSE(removeHome());
 
     EXPECT_EQ(entries(QStringLiteral("shared")),
               (QStringList{QStringLiteral(".two"), QStringLiteral("one"), QStringLiteral("sub")}));
@@ -99,7 +104,7 @@ TEST_F(MountBoundaryTest, AnotherFileSystemInsideStays) {
     makeFile(QStringLiteral("homes/u/scratch/t1"));
     makeFile(QStringLiteral("homes/u/scratch/dir/t2"));
 
-    EXPECT_FALSE(RemoveFolderTree(path(QStringLiteral("homes/u"))));
+    EXPECT_FALSE(removeHome());
 
     EXPECT_EQ(entries(QStringLiteral("homes/u")), QStringList{QStringLiteral("scratch")});
     EXPECT_EQ(entries(QStringLiteral("homes/u/scratch")),
@@ -119,7 +124,7 @@ TEST_F(MountBoundaryTest, AHomeFolderOnItsOwnMountIsEmptied) {
         ScopedMount::bind(path(QStringLiteral("outside")), path(QStringLiteral("homes/u/bound"))));
 
     // The folder stays as the mount point it is; all on its own mount goes.
-    EXPECT_FALSE(RemoveFolderTree(path(QStringLiteral("homes/u"))));
+    EXPECT_FALSE(removeHome());
     EXPECT_EQ(entries(QStringLiteral("homes/u")), QStringList{QStringLiteral("bound")});
     EXPECT_EQ(entries(QStringLiteral("outside")), QStringList{QStringLiteral("kept")});
 }
