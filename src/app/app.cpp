@@ -19,6 +19,14 @@
 
 int main(int argc, char* argv[]) {
     const QString folder = orvane::machineFolder();
+    // Root's machine folder decides who administers this computer, whichever
+    // backend runs: the registry stand-in lives there too.
+    if (orvane::runsAsRoot()) {
+        if (const QString why = orvane::rootMachineFolderRefusal(folder); !why.isEmpty()) {
+            std::fprintf(stderr, "orvane: %s\n", qPrintable(why));
+            return 2;
+        }
+    }
     std::unique_ptr<orvane::NetApi> net;
     try {
         net = orvane::createNetApi(folder);
