@@ -4,6 +4,7 @@
 #include "platform/MachineFolder.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/WaylandSocket.h"
 #include "platform/netapi/Backend.h"
 #include "ui/LookAndFeel.h"
 #include "ui/QtDialogs.h"
@@ -26,6 +27,10 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "orvane: %s\n", qPrintable(why));
             return 2;
         }
+    }
+    if (const QString why = orvane::adoptWaylandSocket(); !why.isEmpty()) {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(why));
+        return 2;
     }
     std::unique_ptr<orvane::NetApi> net;
     try {
