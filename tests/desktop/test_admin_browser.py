@@ -114,7 +114,9 @@ def _view_both(app, user, root):
         lambda: os.path.exists(os.path.join(_recorded["out"], "who")) and _read("who"),
         "the file browser started")
     uid, gid, groups, cwd, folder = who
-    assert (uid, gid, groups) == (str(user.pw_uid), str(user.pw_gid), str(user.pw_gid)), \
+    wanted = sorted(os.getgrouplist(user.pw_name, user.pw_gid))
+    assert (uid, gid, sorted(map(int, groups.split()))) == (str(user.pw_uid), str(user.pw_gid),
+                                                           wanted), \
         f"the browser ran as uid {uid}, gid {gid}, groups {groups}, not as {user.pw_name}"
     assert folder.rstrip("/") == root, f"the browser was given {folder}, not {root}"
     expected_cwd = user.pw_dir if os.path.isdir(user.pw_dir) else "/"
