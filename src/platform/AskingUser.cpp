@@ -1,6 +1,7 @@
 #include "platform/AskingUser.h"
 
 #include <QtGlobal>
+#include <cerrno>
 #include <charconv>
 #include <pwd.h>
 #include <unistd.h>
