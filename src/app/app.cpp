@@ -4,6 +4,7 @@
 #include "platform/MachineFolder.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/WaylandSocket.h"
 #include "platform/netapi/Backend.h"
 #include "ui/LookAndFeel.h"
 #include "ui/QtDialogs.h"
@@ -19,6 +20,18 @@
 
 int main(int argc, char* argv[]) {
     const QString folder = orvane::machineFolder();
+    // Root's machine folder decides who administers this computer, whichever
+    // backend runs: the registry stand-in lives there too.
+    if (orvane::runsAsRoot()) {
+        if (const QString why = orvane::rootMachineFolderRefusal(folder); !why.isEmpty()) {
+            std::fprintf(stderr, "orvane: %s\n", qPrintable(why));
+            return 2;
+        }
+    }
+    if (const QString why = orvane::adoptWaylandSocket(); !why.isEmpty()) {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(why));
+        return 2;
+    }
     std::unique_ptr<orvane::NetApi> net;
     try {
         net = orvane::createNetApi(folder);

@@ -281,9 +281,11 @@ class App:
         self.pyatspi = _import_pyatspi()
         self.folder = os.path.join(session.tmp, name)
         os.makedirs(self.folder, exist_ok=True)  # a restart keeps its machine
+        overrides = env
         env = dict(session.env, ORVANE_MACHINE=os.path.join(self.folder, "machine"),
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", USERNAME="desktop-tester",
-                   ORVANE_FILE_BROWSER="/bin/true", **(env or {}))
+                   ORVANE_FILE_BROWSER="/bin/true")
+        env.update(overrides or {})
         self.output_path = os.path.join(self.folder, "orvane.log")
         output = open(self.output_path, "wb")
         self.process = session.spawn([orvane], env=env, stdout=output, stderr=output,
