@@ -82,6 +82,38 @@ TEST_F(HostNetApiTest, BadInputFailsAndMakesNothing) {
     EXPECT_TRUE(filesAreSound());
 }
 
+TEST_F(HostNetApiTest, TheMachinesPasswordQualityRuleHolds) {
+    // Without pam_pwquality in the stack any password but an empty one goes.
+    ASSERT_EQ(addUser(m_api, "hostGil", QStringLiteral("a")), NERR_Success);
+    // The later tests run over the same /etc: its policy is put back after.
+    struct Restore {
+        QByteArray stack = file("pam.d/common-password"), config = file("security/pwquality.conf");
+        ~Restore() {
+            for (auto [name, text] : {std::pair{"/etc/pam.d/common-password", &stack},
+                                      std::pair{"/etc/security/pwquality.conf", &config}}) {
+                QFile f{QString::fromLatin1(name)};
+                if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    f.write(*text);
+            }
+        }
+    } restore;
+    QFile stack(QStringLiteral("/etc/pam.d/common-password"));
+    ASSERT_TRUE(stack.open(QIODevice::Append));
+    stack.write("password requisite pam_pwquality.so retry=3\n");
+    stack.close();
+    QFile config(QStringLiteral("/etc/security/pwquality.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    config.write("minlen = 14\nusercheck = 1\n");
+    config.close();
+    const QByteArray before = file("passwd");
+    EXPECT_EQ(addUser(m_api, "hostHal", kGoodPassword), NERR_PasswordTooShort);
+    EXPECT_EQ(addUser(m_api, "hostHal", QStringLiteral("hostHal-Zq7!xw2Lp9")),
+              NERR_PasswordTooShort)
+        << "it holds the account's name";
+    EXPECT_EQ(file("passwd"), before);
+    EXPECT_EQ(addUser(m_api, "hostHal", QStringLiteral("Zq7!xw2Lp9-Rt5#vb")), NERR_Success);
+}
+
 TEST_F(HostNetApiTest, MembershipThroughTheWindowsNamesAndTheirCodes) {
     ASSERT_EQ(addUser(m_api, "hostDan"), NERR_Success);
     EXPECT_EQ(addMembers(m_api, {}, "Users", {"hostDan"}), NERR_Success);

@@ -3,6 +3,7 @@
 
 #include "platform/PasswordHash.h"
 #include "platform/Process.h"
+#include "platform/host/PasswordPolicy.h"
 #include "platform/netapi/Guarded.h"
 #include "platform/netapi/Records.h"
 #include "platform/netapi/WideText.h"
@@ -106,6 +107,18 @@ bool HostNetApi::runTool(const char* tool, const QStringList& arguments, const Q
                  : result.startError ? "could not be started"
                                      : "refused",
                  result.errors.trimmed().constData());
+    return false;
+}
+
+bool HostNetApi::acceptable(QStringView password, const QString& account) const {
+    // An account without a password would log on without one.
+    if (password.isEmpty())
+        return false;
+    QString reason;
+    if (PasswordPolicy(m_paths.etc).accepts(password, account, &reason))
+        return true;
+    std::fprintf(stderr, "orvane: the password for %s is refused by the machine's policy: %s\n",
+                 account.toUtf8().constData(), reason.toUtf8().constData());
     return false;
 }
 
@@ -229,10 +242,7 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         const QString name = fromWide(info.usri1_name);
         if (!isPossibleName(name))
             return NERR_BadUsername;
-        // An account without a password would log on without one.
         const QStringView password = view(info.usri1_password);
-        if (password.isEmpty())
-            return NERR_PasswordTooShort;
 
         std::lock_guard lock(m_changes);
         const auto files = m_files.current();
@@ -240,6 +250,8 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         // for the same account; root and the system's accounts exist too.
         if (files->isUnlisted(name) || files->userFoldingCase(name))
             return NERR_UserExists;
+        if (!acceptable(password, name))
+            return NERR_PasswordTooShort;
         const HashMethod method = files->hashMethod();
         QByteArray hash = hashPassword(password, method.prefix, method.cost);
         if (info.usri1_flags & UF_ACCOUNTDISABLE)
@@ -309,7 +321,7 @@ NET_API_STATUS HostNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, 
         const auto files = m_files.current();
         if (!files->user(name))
             return NERR_UserNotFound;
-        if (password && !password[0])
+        if (password && !acceptable(view(password), name))
             return NERR_PasswordTooShort;
         // The account's flags stay as they are, as on the other backends.
         QStringList arguments;

@@ -59,6 +59,8 @@ public:
 
 private:
     bool isThisMachine(LPCWSTR servername) const;
+    // Not empty, and what the machine's policy takes (said on stderr if not).
+    bool acceptable(QStringView password, const QString& account) const;
     NET_API_STATUS changeMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level, LPBYTE buf,
                                  DWORD totalentries, bool add);
     // Runs one of the suite's tools; its refusal goes to stderr with its words.
