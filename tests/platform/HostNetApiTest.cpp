@@ -1,4 +1,4 @@
-// uses-programs: pwck grpck (pwck -q: errors only, a home not made yet is no error)
+// uses-programs: pwck grpck pdbedit (pwck -q: errors only, a home not made yet is no error)
 // The host backend against this machine's own shadow suite, over a private
 // copy of /etc (tests/support/with-private-etc starts this program).
 
@@ -154,6 +154,39 @@ TEST_F(HostNetApiTest, HomeFieldAloneChangesAndDeletionLeavesFiles) {
     EXPECT_EQ(m_api.NetUserDel(nullptr, u"root"), NERR_UserNotFound);
     EXPECT_EQ(m_api.NetUserDel(nullptr, u"daemon"), NERR_UserNotFound);
     EXPECT_TRUE(filesAreSound());
+}
+
+TEST_F(HostNetApiTest, SambasAccountsAreKeptInStep) {
+    if (!QFile::exists(QStringLiteral("/etc/samba/smb.conf")))
+        GTEST_SKIP() << "Samba is not installed";
+    auto samba = [](const QString& name) {
+        // The account's line of pdbedit's listing: name, uid, flags, NT hash.
+        const ProcessResult listing = runProcess(QStringLiteral("/usr/bin/pdbedit"),
+                                                 {QStringLiteral("-L"), QStringLiteral("-w")});
+        for (const QByteArray& line : listing.output.split('\n'))
+            if (line.startsWith(name.toUtf8() + ':'))
+                return line;
+        return QByteArray();
+    };
+    ASSERT_EQ(addUser(m_api, "hostIvy"), NERR_Success);
+    const QByteArray added = samba("hostIvy");
+    ASSERT_FALSE(added.isEmpty());
+    EXPECT_TRUE(added.contains("[U ")) << added.constData();
+    ASSERT_EQ(
+        addUser(m_api, "hostJon", kGoodPassword, {}, {}, UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE),
+        NERR_Success);
+    EXPECT_TRUE(samba("hostJon").contains("[DU")) << samba("hostJon").constData();
+
+    USER_INFO_1 change{};
+    const std::u16string password = u"Zt5!pq9Wm2";
+    change.usri1_password = const_cast<LPWSTR>(reinterpret_cast<const WCHAR*>(password.c_str()));
+    ASSERT_EQ(
+        m_api.NetUserSetInfo(nullptr, u"hostIvy", 1, reinterpret_cast<LPBYTE>(&change), nullptr),
+        NERR_Success);
+    EXPECT_NE(samba("hostIvy"), added) << "the new password's hash";
+
+    ASSERT_EQ(m_api.NetUserDel(nullptr, u"hostIvy"), NERR_Success);
+    EXPECT_TRUE(samba("hostIvy").isEmpty());
 }
 
 TEST_F(HostNetApiTest, ListingInSmallBatchesGivesEveryAccountOnce) {

@@ -78,7 +78,7 @@ std::vector<const Entry*> batchFrom(const std::vector<const Entry*>& all, long a
 HostNetApi::HostNetApi(HostPaths paths, std::vector<GroupAlias> aliases)
     : m_paths(std::move(paths)), m_machineName(QSysInfo::machineHostName()),
       m_serverName(QStringLiteral("\\\\") + m_machineName),
-      m_files(m_paths.etc, std::move(aliases)) {}
+      m_files(m_paths.etc, std::move(aliases)), m_samba(m_paths.smbConf, m_paths.smbpasswd) {}
 
 HostNetApi::~HostNetApi() = default;
 
@@ -272,7 +272,13 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
             return status == kBadArgument ? NERR_BadUsername : NERR_InternalError;
         }
         // The hash on standard input: a command line is anyone's to read.
-        if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n')) {
+        // The same password opens the account's shares; an account that
+        // cannot be had there too is not made at all.
+        if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n') ||
+            (m_samba.installed() &&
+             !m_samba.add(name, password, info.usri1_flags & UF_ACCOUNTDISABLE))) {
+            if (m_samba.installed())
+                m_samba.remove(name);
             runTool("userdel", {QStringLiteral("--"), name}, {});
             return NERR_InternalError;
         }
@@ -290,7 +296,10 @@ NET_API_STATUS HostNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) {
         std::lock_guard lock(m_changes);
         if (!m_files.current()->user(name))
             return NERR_UserNotFound;
-        // The account's files and home folder stay, as on Windows.
+        // The account's files and home folder stay, as on Windows; Samba's
+        // record goes first, so no SMB logon outlives the account.
+        if (m_samba.installed() && !m_samba.remove(name))
+            return ERROR_ACCESS_DENIED;
         int status = 0;
         if (runTool("userdel", {QStringLiteral("--"), name}, {}, &status))
             return NERR_Success;
@@ -340,7 +349,8 @@ NET_API_STATUS HostNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, 
         if (password) {
             const HashMethod method = files->hashMethod();
             const QByteArray hash = hashPassword(view(password), method.prefix, method.cost);
-            if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n'))
+            if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n') ||
+                (m_samba.installed() && !m_samba.setPassword(name, view(password))))
                 return NERR_InternalError;
         }
         return NERR_Success;

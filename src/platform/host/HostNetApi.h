@@ -7,6 +7,7 @@
 // name-service caches are the distribution's.
 
 #include "platform/host/AccountSnapshot.h"
+#include "platform/host/SambaAccounts.h"
 #include "platform/netapi/NetApi.h"
 
 #include <QString>
@@ -20,6 +21,10 @@ struct HostPaths {
     QString etc = QStringLiteral("/etc");
     // The folders of the shadow suite's tools, searched in turn.
     QStringList tools{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")};
+    // Samba on this machine: its configuration and the tool that keeps its
+    // account database.
+    QString smbConf = QStringLiteral("/etc/samba/smb.conf");
+    QString smbpasswd = QStringLiteral("/usr/bin/smbpasswd");
 };
 
 class HostNetApi final : public NetApi {
@@ -71,6 +76,7 @@ private:
     QString m_machineName;
     QString m_serverName;
     AccountSnapshot m_files;
+    SambaAccounts m_samba;
     // One change at a time from this process: each is several tools in turn.
     std::mutex m_changes;
 };

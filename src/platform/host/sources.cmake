@@ -5,5 +5,6 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/HostAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AccountSnapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPolicy.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SambaAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostNetApi.cpp
 )

@@ -1,0 +1,32 @@
+#pragma once
+
+// Samba's account database on this machine, kept in step with the account
+// files: an SMB client signs on with the same password, and a locked or
+// deleted account is locked or gone there too. Only Samba's own tool
+// (smbpasswd, in local mode) writes it, the password on standard input.
+
+#include <QString>
+#include <QStringList>
+
+namespace orvane::host {
+
+class SambaAccounts {
+public:
+    // `smbConf`: Samba's configuration here; without it, or without its
+    // tool, Samba is not installed and nothing is kept in step.
+    SambaAccounts(QString smbConf, QString tool);
+
+    bool installed() const;
+    bool add(const QString& name, QStringView password, bool locked);
+    bool setPassword(const QString& name, QStringView password);
+    // An account Samba does not hold is no failure.
+    bool remove(const QString& name);
+
+private:
+    bool run(const QStringList& arguments, const QByteArray& input = {});
+
+    QString m_smbConf;
+    QString m_tool;
+};
+
+} // namespace orvane::host
