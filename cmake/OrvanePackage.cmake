@@ -24,7 +24,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://orvane.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec, samba-dsdb-modules, passwd")
+    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec, samba-dsdb-modules, passwd, samba-common-bin")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -78,7 +78,8 @@ std::vector<const Entry*> batchFrom(const std::vector<const Entry*>& all, long a
 HostNetApi::HostNetApi(HostPaths paths, std::vector<GroupAlias> aliases)
     : m_paths(std::move(paths)), m_machineName(QSysInfo::machineHostName()),
       m_serverName(QStringLiteral("\\\\") + m_machineName),
-      m_files(m_paths.etc, std::move(aliases)), m_samba(m_paths.smbConf, m_paths.smbpasswd) {}
+      m_files(m_paths.etc, std::move(aliases)),
+      m_samba(m_paths.smbConf, m_paths.smbd, m_paths.smbpasswd) {}
 
 HostNetApi::~HostNetApi() = default;
 

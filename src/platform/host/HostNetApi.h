@@ -21,9 +21,10 @@ struct HostPaths {
     QString etc = QStringLiteral("/etc");
     // The folders of the shadow suite's tools, searched in turn.
     QStringList tools{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")};
-    // Samba on this machine: its configuration and the tool that keeps its
-    // account database.
+    // Samba on this machine: its configuration, its file server, and the tool
+    // that keeps its account database.
     QString smbConf = QStringLiteral("/etc/samba/smb.conf");
+    QString smbd = QStringLiteral("/usr/sbin/smbd");
     QString smbpasswd = QStringLiteral("/usr/bin/smbpasswd");
 };
 

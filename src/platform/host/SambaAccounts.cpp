@@ -29,11 +29,11 @@ private:
 
 } // namespace
 
-SambaAccounts::SambaAccounts(QString smbConf, QString tool)
-    : m_smbConf(std::move(smbConf)), m_tool(std::move(tool)) {}
+SambaAccounts::SambaAccounts(QString smbConf, QString server, QString tool)
+    : m_smbConf(std::move(smbConf)), m_server(std::move(server)), m_tool(std::move(tool)) {}
 
 bool SambaAccounts::installed() const {
-    return QFile::exists(m_smbConf) && QFile::exists(m_tool);
+    return QFile::exists(m_server) && QFile::exists(m_smbConf) && QFile::exists(m_tool);
 }
 
 bool SambaAccounts::run(const QStringList& arguments, const QByteArray& input) {

@@ -12,9 +12,10 @@ namespace orvane::host {
 
 class SambaAccounts {
 public:
-    // `smbConf`: Samba's configuration here; without it, or without its
-    // tool, Samba is not installed and nothing is kept in step.
-    SambaAccounts(QString smbConf, QString tool);
+    // `smbConf`: Samba's configuration here; `server`: its file server. Without
+    // the server Samba is not installed (its client tools may be), and
+    // nothing is kept in step.
+    SambaAccounts(QString smbConf, QString server, QString tool);
 
     bool installed() const;
     bool add(const QString& name, QStringView password, bool locked);
@@ -26,6 +27,7 @@ private:
     bool run(const QStringList& arguments, const QByteArray& input = {});
 
     QString m_smbConf;
+    QString m_server;
     QString m_tool;
 };
 
