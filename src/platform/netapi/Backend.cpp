@@ -2,6 +2,7 @@
 
 #include "platform/embedded/EmbeddedNetApi.h"
 #include "platform/embedded/Sqlite.h"
+#include "platform/host/HostBackend.h"
 #ifdef ORVANE_HAVE_SAMBA
 #include "platform/samba/SambaNetApi.h"
 #endif
@@ -25,8 +26,10 @@ std::unique_ptr<NetApi> createNetApi(const QString& machineFolder) {
         throw BackendError("ORVANE_NETAPI=samba: this build has no samba backend");
 #endif
     }
+    if (name == u"host")
+        return host::createHostNetApi();
     throw BackendError("ORVANE_NETAPI=" + name.toStdString() +
-                       " names no backend; use \"embedded\" or \"samba\"");
+                       " names no backend; use \"embedded\", \"host\" or \"samba\"");
 }
 
 } // namespace orvane

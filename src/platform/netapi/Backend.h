@@ -16,7 +16,7 @@ public:
 };
 
 // The backend named by ORVANE_NETAPI: "embedded" (the default) on the machine
-// in machineFolder, or "samba".
+// in machineFolder, "host" (this machine's own accounts) or "samba".
 std::unique_ptr<NetApi> createNetApi(const QString& machineFolder);
 
 } // namespace orvane
