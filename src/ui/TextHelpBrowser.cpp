@@ -56,10 +56,27 @@ QString failureText(HttpResponse::Failure failure) {
     return text(u"服务器的回答无法读取");
 }
 
-PageText pageTextOf(const HelpPageFetch::Result& result, const PageTextLimits& limits) {
+// The character set the server names (Chinese forums often send GBK
+// without saying so in the page), else what the page itself says.
+QStringDecoder decoderFor(const HelpPageFetch::Result& result) {
+    const QByteArray type = result.contentType.toLower();
+    const qsizetype charset = type.indexOf("charset=");
+    if (charset >= 0) {
+        QByteArray name = type.mid(charset + 8);
+        if (const qsizetype end = name.indexOf(';'); end >= 0)
+            name.truncate(end);
+        name = name.trimmed();
+        name.replace('"', "");
+        QStringDecoder named(name.constData());
+        if (named.isValid())
+            return named;
+    }
     QStringDecoder decoder = QStringDecoder::decoderForHtml(result.body);
-    if (!decoder.isValid())
-        decoder = QStringDecoder(QStringDecoder::Utf8);
+    return decoder.isValid() ? std::move(decoder) : QStringDecoder(QStringDecoder::Utf8);
+}
+
+PageText pageTextOf(const HelpPageFetch::Result& result, const PageTextLimits& limits) {
+    QStringDecoder decoder = decoderFor(result);
     const QString decoded = decoder.decode(result.body);
     if (result.contentType.trimmed().toLower().startsWith("text/plain"))
         return pageTextFromPlain(decoded, limits);

@@ -277,6 +277,21 @@ private slots:
             view->toPlainText().contains(QString::fromUtf16(u"页面未能在时限内载入")), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(server.cut, 1, 10000);
     }
+
+    void theServersCharacterSetIsUsed() {
+        PageServer server;
+        // "支持" in GBK, with the character set named only by the server.
+        server.raw["/gbk"] = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=GBK\r\n"
+                             "Content-Length: 11\r\n\r\n<p>\xd6\xa7\xb3\xd6</p>";
+        server.raw["/plain"] = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n<b>as is</b>";
+        QWidget parent;
+        const auto browser = createTextHelpBrowser(&parent);
+        auto* view = qobject_cast<QTextBrowser*>(browser->widget());
+        browser->Navigate(server.url("/gbk"));
+        QTRY_COMPARE_WITH_TIMEOUT(view->toPlainText(), QString::fromUtf16(u"支持"), 10000);
+        browser->Navigate(server.url("/plain"));
+        QTRY_COMPARE_WITH_TIMEOUT(view->toPlainText(), QStringLiteral("<b>as is</b>"), 10000);
+    }
 };
 
 QTEST_MAIN(TextHelpBrowserTest)
