@@ -82,6 +82,8 @@ HttpResponse::State HttpResponse::feed(QByteArrayView data) {
                 return fail(Failure::HeaderTooLarge);
             return m_state;
         }
+        // What came after the blank line is body, not head.
+        m_headBytes -= m_head.size() - (end + length);
         carried = m_head.mid(end + length) + data.sliced(taken.size()).toByteArray();
         const QByteArray head = m_head.left(end);
         m_head.clear();

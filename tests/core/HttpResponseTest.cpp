@@ -69,6 +69,18 @@ TEST(HttpResponse, EndlessHeaderFieldsEndAtTheBound) {
               State::Done);
 }
 
+TEST(HttpResponse, BodyThatCameWithTheHeadIsNotCountedAsHead) {
+    // Found by fuzzing: the trailer's bytes were added to a head count that
+    // still held the body read in the same piece.
+    const QByteArray response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n200\r\n" +
+                                QByteArray(512, 'x') + "\r\n0\r\nTrailer: t\r\n\r\n";
+    for (qsizetype step : {response.size(), qsizetype(1)}) {
+        HttpResponse response256({256, 4096});
+        EXPECT_EQ(feedInPieces(response256, response, step), State::Done) << step;
+        EXPECT_EQ(response256.body().size(), 512);
+    }
+}
+
 TEST(HttpResponse, BodiesOverTheBoundAreRefusedAsSoonAsKnown) {
     HttpResponse promised({1024, 4096});
     EXPECT_EQ(promised.feed("HTTP/1.1 200 OK\r\nContent-Length: 4097\r\n\r\n"), State::Failed);
