@@ -21,8 +21,10 @@ QPair<qsizetype, qsizetype> headEnd(const QByteArray& head, qsizetype from) {
     return {-1, 0};
 }
 
+// Digits only, and few enough that no value overflows (the bounds are far
+// smaller anyway).
 bool parseNumber(QByteArrayView text, int base, qint64& value) {
-    if (text.isEmpty() || text.size() > 18)
+    if (text.isEmpty() || text.size() > (base == 16 ? 15 : 18))
         return false;
     value = 0;
     for (char c : text) {

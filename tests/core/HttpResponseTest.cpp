@@ -89,6 +89,12 @@ TEST(HttpResponse, BodiesOverTheBoundAreRefusedAsSoonAsKnown) {
     EXPECT_EQ(chunk.feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFF\r\n"),
               State::Failed);
     EXPECT_EQ(chunk.failure(), Failure::BodyTooLarge);
+    // Found by fuzzing: a size of more hex digits than a 64-bit number holds
+    // overflowed to a negative length.
+    HttpResponse overflow({1024, 4096});
+    EXPECT_EQ(overflow.feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                            "FFFFFFFFFFFFFFFFFF\r\nabc\r\n"),
+              State::Failed);
     HttpResponse chunks({1024, 4096});
     EXPECT_EQ(feedInPieces(chunks,
                            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
