@@ -14,7 +14,8 @@ class Builder {
 public:
     Builder(const PageTextLimits& limits, bool fold) : m_limits(limits), m_fold(fold) {}
 
-    bool full() const { return m_page.truncated; }
+    // Nothing more can be added: the pass may stop.
+    bool full() const { return m_full; }
 
     void character(QChar c) {
         if (c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u' ') {
@@ -39,11 +40,12 @@ public:
         if (m_paragraph.isEmpty() && m_fold)
             return;
         if (m_page.paragraphs.size() >= m_limits.paragraphs) {
-            m_page.truncated = true;
+            stop();
             return;
         }
         m_page.paragraphs.append(std::exchange(m_paragraph, {}));
         m_hasText = false;
+        m_paragraphCharacters = 0;
     }
 
     void startLink(QString href) {
@@ -56,6 +58,7 @@ public:
         if (href.isEmpty() || href.size() > m_limits.hrefLength) {
             m_href.clear();
         } else if (m_links >= m_limits.links) {
+            // The text goes on without its links.
             m_href.clear();
             m_page.truncated = true;
         } else {
@@ -75,18 +78,30 @@ public:
             if (m_page.paragraphs.size() < m_limits.paragraphs)
                 m_page.paragraphs.append(std::exchange(m_paragraph, {}));
             else
-                m_page.truncated = true;
+                stop();
         }
         return std::exchange(m_page, {});
     }
 
 private:
+    void stop() {
+        m_full = true;
+        m_page.truncated = true;
+    }
+
     void append(QChar c) {
         if (m_characters >= m_limits.characters) {
-            m_page.truncated = true;
+            stop();
             return;
         }
+        if (m_paragraphCharacters >= m_limits.paragraphLength) {
+            // A link cut here goes on in the next piece.
+            breakParagraph();
+            if (m_full)
+                return;
+        }
         ++m_characters;
+        ++m_paragraphCharacters;
         m_run.append(c);
         m_hasText = true;
     }
@@ -104,6 +119,8 @@ private:
     QString m_href;
     qsizetype m_characters = 0;
     qsizetype m_links = 0;
+    qsizetype m_paragraphCharacters = 0;
+    bool m_full = false;
     bool m_space = false;
     bool m_hasText = false;
 };

@@ -28,6 +28,9 @@ struct PageTextLimits {
     qsizetype paragraphs = 5000;
     qsizetype links = 1000;
     qsizetype hrefLength = 2048;
+    // Longer paragraphs are cut into pieces of this size: laying out one
+    // long line costs the view far more than many short ones.
+    qsizetype paragraphLength = 2000;
 };
 
 // One forward pass over the markup: tags are read and dropped (never

@@ -71,6 +71,22 @@ TEST(PageTextFromHtml, EverythingStaysWithinItsLimits) {
     EXPECT_EQ(joined(longHref), std::string("long"));
 }
 
+TEST(PageTextFromHtml, LongParagraphsAreCutAndLinksDoNotEndThePass) {
+    // One line of 4 MiB took the view's layout 12 s: pieces of 2,000.
+    const PageText line = pageTextFromHtml("<p><a href=/x>" + QString(5000, u'y'));
+    ASSERT_EQ(line.paragraphs.size(), 3);
+    EXPECT_EQ(line.paragraphs[1], (PageParagraph{{QString(2000, u'y'), QStringLiteral("/x")}}));
+    EXPECT_EQ(line.paragraphs[2].first().text.size(), 1000);
+    const PageText plain = pageTextFromPlain(QString(4500, u'y'));
+    EXPECT_EQ(plain.paragraphs.size(), 3);
+    // Past the last link the text still comes, without links.
+    const PageText links = pageTextFromHtml(repeated("<p><a href=/x>link</a> text", 2000));
+    EXPECT_EQ(links.paragraphs.size(), 2000);
+    EXPECT_EQ(links.paragraphs.last(), (PageParagraph{{QStringLiteral("link"), QString()},
+                                                      {QStringLiteral(" text"), QString()}}));
+    EXPECT_TRUE(links.truncated);
+}
+
 TEST(PageTextFromHtml, UnfinishedMarkupEndsThePassWithoutHarm) {
     EXPECT_EQ(joined(pageTextFromHtml(QStringLiteral("before<!-- never closed <p>x"))),
               std::string("before"));

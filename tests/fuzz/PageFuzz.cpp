@@ -39,13 +39,17 @@ void http(QByteArrayView data, qsizetype step) {
 }
 
 void page(const QString& text, bool plain) {
-    const orvane::PageTextLimits limits{300, 20, 5, 40};
+    const orvane::PageTextLimits limits{300, 20, 5, 40, 50};
     const orvane::PageText out =
         plain ? orvane::pageTextFromPlain(text, limits) : orvane::pageTextFromHtml(text, limits);
     check(out.paragraphs.size() <= limits.paragraphs);
     qsizetype characters = 0, links = 0;
     for (const orvane::PageParagraph& paragraph : out.paragraphs) {
         check(plain || !paragraph.isEmpty());
+        qsizetype length = 0;
+        for (const orvane::PageRun& run : paragraph)
+            length += run.text.size();
+        check(length <= limits.paragraphLength);
         for (const orvane::PageRun& run : paragraph) {
             check(!run.text.isEmpty());
             check(run.href.size() <= limits.hrefLength);

@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -291,6 +292,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(view->toPlainText(), QString::fromUtf16(u"支持"), 10000);
         browser->Navigate(server.url("/plain"));
         QTRY_COMPARE_WITH_TIMEOUT(view->toPlainText(), QStringLiteral("<b>as is</b>"), 10000);
+    }
+
+    void aPageOfOneLongLineShowsInPieces() {
+        // One 4 MB line kept the layout busy for seconds: the view gets it
+        // cut short and in pieces, so no block is long to lay out.
+        PageServer server;
+        server.pages["/long"] = QByteArray(4000000, 'y');
+        QWidget parent;
+        const auto browser = createTextHelpBrowser(&parent);
+        auto* view = qobject_cast<QTextBrowser*>(browser->widget());
+        browser->Navigate(server.url("/long"));
+        QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().startsWith(QStringLiteral("yyyy")), 10000);
+        const orvane::PageTextLimits limits;
+        QVERIFY(view->document()->characterCount() <= limits.characters + 200);
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+            QVERIFY(block.length() <= limits.paragraphLength + 1);
+        QVERIFY(view->toPlainText().endsWith(QString::fromUtf16(u"（页面过长，其余部分未显示）")));
     }
 };
 
