@@ -1,5 +1,7 @@
 #include "platform/PasswordHash.h"
 
+#include "platform/Secret.h"
+
 #include <crypt.h>
 #include <cstring>
 #include <memory>
@@ -8,19 +10,6 @@
 namespace orvane {
 
 namespace {
-
-// The clear text and libcrypt's scratch space are wiped before they are released.
-class Secret {
-public:
-    explicit Secret(QStringView text) : m_bytes(text.toUtf8()) {}
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret() { explicit_bzero(m_bytes.data(), size_t(m_bytes.size())); }
-    const char* get() const { return m_bytes.constData(); }
-
-private:
-    QByteArray m_bytes;
-};
 
 struct WipeCryptData {
     void operator()(crypt_data* data) const {

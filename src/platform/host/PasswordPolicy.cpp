@@ -1,5 +1,7 @@
 #include "platform/host/PasswordPolicy.h"
 
+#include "platform/Secret.h"
+
 #include <QFile>
 #include <cstring>
 #include <pwquality.h>
@@ -21,19 +23,6 @@ bool stackUsesPwquality(const QString& etc) {
     }
     return false;
 }
-
-// The clear text, wiped when it goes.
-class Secret {
-public:
-    explicit Secret(QStringView text) : m_bytes(text.toUtf8()) {}
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret() { explicit_bzero(m_bytes.data(), size_t(m_bytes.size())); }
-    const char* get() const { return m_bytes.constData(); }
-
-private:
-    QByteArray m_bytes;
-};
 
 } // namespace
 

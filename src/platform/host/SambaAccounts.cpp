@@ -2,6 +2,7 @@
 #include "platform/host/SambaAccounts.h"
 
 #include "platform/Process.h"
+#include "platform/Secret.h"
 
 #include <QFile>
 #include <cstdio>
@@ -15,12 +16,12 @@ namespace {
 class PasswordInput {
 public:
     explicit PasswordInput(QStringView password) {
-        const QByteArray text = password.toUtf8();
-        m_bytes = text + '\n' + text + '\n';
+        const Secret text(password);
+        m_bytes = text.bytes() + '\n' + text.bytes() + '\n';
     }
     PasswordInput(const PasswordInput&) = delete;
     PasswordInput& operator=(const PasswordInput&) = delete;
-    ~PasswordInput() { explicit_bzero(m_bytes.data(), size_t(m_bytes.size())); }
+    ~PasswordInput() { Secret::wipe(m_bytes); }
     const QByteArray& bytes() const { return m_bytes; }
 
 private:
