@@ -174,8 +174,17 @@ NET_API_STATUS SambaNetApi::reconnect() {
 }
 
 template <class Exchange>
-NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
+NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run, ListingPart listing) {
     std::lock_guard lock(g_libnetapi);
+    const NET_API_STATUS status = exchangeLocked(operation, run);
+    // Read by the next exchange, under this same lock, from whichever thread.
+    if (listing == ListingPart::Yes)
+        m_listing = status == ERROR_MORE_DATA;
+    return status;
+}
+
+template <class Exchange>
+NET_API_STATUS SambaNetApi::exchangeLocked(Operation operation, Exchange&& run) {
     // libnetapi keeps what it reads on its context until the context goes: a
     // new one now and then, never in the middle of a listing.
     if (lib::isOpen() && ++m_exchanges > m_recycleAfter && !m_listing) {
@@ -260,17 +269,21 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
     const std::string host = server.value_or("localhost");
     std::string why;
     DirectoryContents contents;
+    // One bound for the whole read, a new connection included.
+    const auto deadline = samba::Directory::Clock::now() + samba::Directory::kReadBound;
     // A connection the server has dropped since the last refill is made anew
     // once; a new one that fails is not tried again at once.
     const bool existing = link.directory != nullptr;
     for (int attempt = 0; attempt < (existing ? 2 : 1); ++attempt) {
         if (!link.directory) {
             bool refused = false;
-            link.directory = samba::Directory::connect(host, m_credentials, why, &refused);
+            link.directory =
+                samba::Directory::connect(host, m_credentials, why, &refused, deadline);
             // Each try would count against the account as a bad password.
             link.refused = refused;
         }
-        if (link.directory && link.directory->read(contents, why)) {
+        if (link.directory &&
+            link.directory->read(contents, why, samba::Directory::Paging::WhenCapped, deadline)) {
             link.failed.reset();
             m_fromDirectory = true;
             return listedAccounts(contents, std::int64_t(std::time(nullptr)));
@@ -519,12 +532,14 @@ NET_API_STATUS SambaNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level, L
         const std::uint32_t start = resumehandle ? std::uint32_t(*resumehandle) : 0;
         std::uint32_t resume = start;
         std::vector<std::string> groups;
-        const NET_API_STATUS status = exchange(Operation::Other, [&] {
-            resume = start;
-            return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                       groups);
-        });
-        m_listing = status == ERROR_MORE_DATA;
+        const NET_API_STATUS status = exchange(
+            Operation::Other,
+            [&] {
+                resume = start;
+                return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes),
+                                           resume, groups);
+            },
+            ListingPart::Yes);
         if (!listed(status))
             return status;
         *bufptr = nameBuffer(groups, false);
@@ -604,12 +619,14 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
             shares = *kept;
         } else {
             state.unlock();
-            status = exchange(Operation::Other, [&] {
-                resume = start;
-                return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                      shares);
-            });
-            m_listing = status == ERROR_MORE_DATA;
+            status = exchange(
+                Operation::Other,
+                [&] {
+                    resume = start;
+                    return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                          shares);
+                },
+                ListingPart::Yes);
             if (!listed(status))
                 return status;
             state.lock();

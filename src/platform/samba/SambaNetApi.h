@@ -117,8 +117,14 @@ private:
     };
 
     // Runs one libnetapi exchange under the process's lock; after a lost
-    // connection, starts libnetapi anew and runs it once more.
-    template <class Exchange> NET_API_STATUS exchange(Operation operation, Exchange&& run);
+    // connection, starts libnetapi anew and runs it once more. A part of a
+    // listing libnetapi keeps its place in says, before the lock goes,
+    // whether the listing goes on.
+    enum class ListingPart { No, Yes };
+    template <class Exchange>
+    NET_API_STATUS exchange(Operation operation, Exchange&& run,
+                            ListingPart listing = ListingPart::No);
+    template <class Exchange> NET_API_STATUS exchangeLocked(Operation operation, Exchange&& run);
     NET_API_STATUS reconnect();
     NET_API_STATUS changeMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level, LPBYTE buf,
                                  DWORD totalentries, bool add);
@@ -127,8 +133,10 @@ private:
     ServerNames m_servers;
     unsigned m_recycleAfter;
     Directory m_directoryUse;
+    // Under the libnetapi lock, with libnetapi's context: the exchanges made
+    // on it, and whether a listing returned 234 and its caller may come back
+    // for more.
     unsigned m_exchanges = 0;
-    // A listing returned 234 and its caller may come back for more.
     bool m_listing = false;
 
     // Guards what follows; taken before the libnetapi lock, never after it.
