@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,10 +15,10 @@ namespace orvane::test {
 
 namespace {
 
-sockaddr_in ldapAddress(const std::string& address) {
+sockaddr_in socketAddress(const std::string& address, int port) {
     sockaddr_in out{};
     out.sin_family = AF_INET;
-    out.sin_port = htons(389);
+    out.sin_port = htons(std::uint16_t(port));
     ::inet_pton(AF_INET, address.c_str(), &out.sin_addr);
     return out;
 }
@@ -52,15 +53,15 @@ bool pass(int from, int to) {
 
 } // namespace
 
-SambaRelay::SambaRelay(std::string address, std::string server)
-    : m_address(std::move(address)), m_server(std::move(server)) {
+SambaRelay::SambaRelay(std::string address, std::string server, int port)
+    : m_address(std::move(address)), m_server(std::move(server)), m_port(port) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in here = ldapAddress(m_address);
+    const sockaddr_in here = socketAddress(m_address, m_port);
     if (listener < 0 || ::bind(listener, reinterpret_cast<const sockaddr*>(&here), sizeof here) ||
         ::listen(listener, 16) || ::pipe2(m_wake, O_CLOEXEC)) {
-        m_why = m_address + ":389: " + std::strerror(errno);
+        m_why = m_address + ':' + std::to_string(m_port) + ": " + std::strerror(errno);
         if (listener >= 0)
             ::close(listener);
         return;
@@ -101,7 +102,7 @@ void SambaRelay::run() {
                 ++m_accepted;
                 if (!m_server.empty()) {
                     pair.server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                    const sockaddr_in there = ldapAddress(m_server);
+                    const sockaddr_in there = socketAddress(m_server, m_port);
                     if (::connect(pair.server, reinterpret_cast<const sockaddr*>(&there),
                                   sizeof there) != 0)
                         closeBoth(pair);

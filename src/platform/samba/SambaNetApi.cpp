@@ -7,13 +7,17 @@
 #include "platform/samba/Credentials.h"
 #include "platform/samba/SharePaths.h"
 
+#include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace orvane::samba {
 
@@ -32,6 +36,23 @@ constexpr DWORD kSmallestBatchBytes = 16 * 1024;
 constexpr unsigned kPositionBits = 24;
 constexpr DWORD kPositionMask = (DWORD(1) << kPositionBits) - 1;
 constexpr std::uint32_t kListingIds = (std::uint32_t(1) << (32 - kPositionBits)) - 1;
+
+// Runs `work` on a thread of its own while the window's thread, when it is
+// the caller, dispatches its events: the window stays responsive while a slow
+// or silent directory is read. What the events start waits for the locks
+// `work` holds, never the other way round.
+template <class Work> auto whileDispatching(Work&& work) -> decltype(work()) {
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread())
+        return work();
+    std::packaged_task<decltype(work())()> task(std::forward<Work>(work));
+    std::future<decltype(work())> done = task.get_future();
+    std::thread thread(std::move(task));
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    thread.join();
+    return done.get();
+}
 
 // A directory that could not be read is tried again after this.
 constexpr auto kDirectoryRetry = std::chrono::seconds(30);
@@ -210,19 +231,16 @@ bool SambaNetApi::listedFromDirectory() {
     return m_fromDirectory;
 }
 
-NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter) {
-    m_fromDirectory = false;
+NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter,
+                                         std::optional<std::vector<DirectoryAccount>> read,
+                                         std::uint64_t changes) {
+    m_fromDirectory = read.has_value();
     m_refill.end();
-    // A change that ends while the listing is read leaves it no snapshot.
-    const std::uint64_t changes = m_changes;
     Listing listing;
     // A handle names its listing in its top bits, the next entry below them.
     listing.id = m_listings = m_listings % kListingIds + 1;
     listing.server = server;
     std::unordered_map<std::string, std::optional<std::vector<std::string>>> accounts;
-    std::optional<std::vector<DirectoryAccount>> read;
-    if (filter == 0 || filter == FILTER_NORMAL_ACCOUNT)
-        read = directoryAccounts(server);
     if (read) {
         listing.records.emplace();
         listing.records->reserve(read->size());
@@ -252,6 +270,11 @@ std::optional<std::vector<DirectoryAccount>>
 SambaNetApi::directoryAccounts(const lib::Server& server) {
     if (m_directoryUse == Directory::Never)
         return std::nullopt;
+    return whileDispatching([&] { return readDirectory(server); });
+}
+
+std::optional<std::vector<DirectoryAccount>> SambaNetApi::readDirectory(const lib::Server& server) {
+    std::lock_guard directories(m_directoryState);
     DirectoryLink& link = m_directories[server];
     if (!link.checked) {
         std::uint32_t role = 0;
@@ -285,7 +308,6 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
         if (link.directory &&
             link.directory->read(contents, why, samba::Directory::Paging::WhenCapped, deadline)) {
             link.failed.reset();
-            m_fromDirectory = true;
             return listedAccounts(contents, std::int64_t(std::time(nullptr)));
         }
         link.directory.reset();
@@ -315,11 +337,18 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         if (level != 0 && level != 1)
             return ERROR_INVALID_LEVEL;
         const lib::Server server = m_servers.spell(servername);
-        std::lock_guard state(m_state);
         const DWORD handle = resume_handle ? *resume_handle : 0;
+        // A change that ends while the listing is read leaves it no snapshot.
+        const std::uint64_t changes = m_changes;
+        std::optional<std::vector<DirectoryAccount>> read;
+        if (handle == 0 && (filter == 0 || filter == FILTER_NORMAL_ACCOUNT))
+            read = directoryAccounts(server);
+        std::lock_guard state(m_state);
         auto live = m_live.end();
         if (handle == 0) {
-            if (const NET_API_STATUS status = startListing(server, filter); status != NERR_Success)
+            if (const NET_API_STATUS status =
+                    startListing(server, filter, std::move(read), changes);
+                status != NERR_Success)
                 return status;
             live = std::prev(m_live.end());
         } else {

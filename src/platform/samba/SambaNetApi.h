@@ -97,11 +97,18 @@ private:
         std::unique_ptr<samba::Directory> directory;
     };
 
-    // A new listing, last in m_live; the refill snapshot is taken with it.
-    NET_API_STATUS startListing(const lib::Server& server, DWORD filter);
+    // A new listing, last in m_live, of what the directory gave (`read`) or
+    // else of the server's names; the refill snapshot is taken with it unless
+    // a change came after `changes`. Under m_state.
+    NET_API_STATUS startListing(const lib::Server& server, DWORD filter,
+                                std::optional<std::vector<DirectoryAccount>> read,
+                                std::uint64_t changes);
     // The directory's accounts, or nothing where the server has no directory
-    // or it cannot be read. Takes the libnetapi lock.
+    // or it cannot be read. Read on a thread of its own while the window's
+    // thread dispatches its events, so it is called with no lock held.
     std::optional<std::vector<DirectoryAccount>> directoryAccounts(const lib::Server& server);
+    // Takes the directory lock, then the libnetapi lock.
+    std::optional<std::vector<DirectoryAccount>> readDirectory(const lib::Server& server);
     // A change through the adapter, from before it starts until after it
     // ends: nothing read before it, or while it runs, answers after it.
     void changing();
@@ -151,6 +158,10 @@ private:
     std::uint64_t m_refills = 0;
     bool m_fromDirectory = false;
     RefillSnapshot m_refill;
+
+    // Guards what is known of each server's directory; taken with no other
+    // lock held, and before the libnetapi lock.
+    std::mutex m_directoryState;
     std::map<lib::Server, DirectoryLink> m_directories;
 };
 
