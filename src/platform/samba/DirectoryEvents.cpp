@@ -18,7 +18,7 @@ thread_local tevent_context* t_events = nullptr;
 
 constexpr char kBackend[] = "orvane-deadline";
 
-// tevent's poll engine with its loops made to fail past the deadline. Every
+// tevent's poll engine with its loop made to fail past the deadline. Every
 // sync call of the directory client (connecting, signing on, each search)
 // waits in these loops, and gives up when one fails.
 tevent_ops g_ops;
@@ -36,14 +36,6 @@ int loopOnce(tevent_context* events, const char* location) {
     return expired(events) ? -1 : g_poll->loop_once(events, location);
 }
 
-int loopWait(tevent_context* events, const char* location) {
-    // The engine's own wait loops on its own loop_once: go round here instead.
-    while (!expired(events))
-        if (const int status = g_poll->loop_once(events, location); status != 0)
-            return status;
-    return -1;
-}
-
 bool registered() {
     static std::once_flag once;
     static bool ok = false;
@@ -52,8 +44,8 @@ bool registered() {
         if (!g_poll)
             return;
         g_ops = *g_poll;
+        // The engine's loop_wait goes round the context's loop_once: this one.
         g_ops.loop_once = loopOnce;
-        g_ops.loop_wait = loopWait;
         ok = tevent_register_backend(kBackend, &g_ops);
     });
     return ok;
