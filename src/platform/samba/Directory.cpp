@@ -66,7 +66,7 @@ std::string errorOf(ldb_context* ldb, int status, const Replies& replies,
                     const EventDeadline& deadline, std::chrono::seconds bound) {
     if (!replies.why().empty())
         return "the directory sent " + replies.why();
-    if (deadline.passed())
+    if (deadline.ended())
         return "no answer from the directory within " + std::to_string(bound.count()) + " s";
     const char* message = ldb_errstring(ldb);
     std::string out = "LDAP error " + std::to_string(status);
@@ -237,7 +237,7 @@ std::unique_ptr<Directory> Directory::connect(const std::string& host,
     if (const int status = ldb_connect(ldb, url.c_str(), 0, nullptr); status != LDB_SUCCESS) {
         why = errorOf(ldb, status, OneEntry({}), waits, bound);
         if (refused)
-            *refused = status == LDB_ERR_INVALID_CREDENTIALS && !waits.passed();
+            *refused = status == LDB_ERR_INVALID_CREDENTIALS && !waits.ended();
         return nullptr;
     }
 

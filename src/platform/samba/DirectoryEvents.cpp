@@ -26,6 +26,7 @@ const tevent_ops* g_poll = nullptr;
 
 bool expired(tevent_context* events) {
     if (t_deadline && t_events == events && t_deadline->passed()) {
+        t_deadline->end();
         errno = ETIMEDOUT;
         return true;
     }

@@ -27,6 +27,10 @@ public:
 
     Clock::time_point at() const { return m_at; }
     bool passed() const { return Clock::now() >= m_at; }
+    // Whether a wait was cut short by it: the client gave up for want of an
+    // answer, not for a reason of its own.
+    bool ended() const { return m_ended; }
+    void end() { m_ended = true; }
     // Whole seconds left, rounded up, at least one (the client's own
     // timeouts count so).
     int secondsLeft() const;
@@ -36,6 +40,7 @@ private:
     Clock::time_point m_at;
     void* m_wakeUp; // talloc memory the wake-up timer hangs from
     EventDeadline* m_outer;
+    bool m_ended = false;
 };
 
 } // namespace orvane::samba
