@@ -341,8 +341,15 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         // A change that ends while the listing is read leaves it no snapshot.
         const std::uint64_t changes = m_changes;
         std::optional<std::vector<DirectoryAccount>> read;
-        if (handle == 0 && (filter == 0 || filter == FILTER_NORMAL_ACCOUNT))
-            read = directoryAccounts(server);
+        if (handle == 0) {
+            // What the last refill read answers no more once a listing starts,
+            // though this one's read takes a while.
+            std::unique_lock state(m_state);
+            m_refill.end();
+            state.unlock();
+            if (filter == 0 || filter == FILTER_NORMAL_ACCOUNT)
+                read = directoryAccounts(server);
+        }
         std::lock_guard state(m_state);
         auto live = m_live.end();
         if (handle == 0) {
