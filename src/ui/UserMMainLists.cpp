@@ -31,6 +31,10 @@ void TUMainForm::GetAccountList(const QString& ServerName) {
         DWORD total = 0;
         status = m_platform.net.NetUserEnum(wideText(ServerName), 1, 0, buffer.out(), 0, &read,
                                             &total, &resume);
+        // A backend may dispatch events while it reads (a slow directory),
+        // and a command run from them may have rebuilt the list already.
+        if (generation != m_listGeneration)
+            return;
         QList<QTreeWidgetItem*> rows;
         rows.reserve(read);
         for (const USER_INFO_1& account : buffer.entries(read))

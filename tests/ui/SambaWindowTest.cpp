@@ -3,7 +3,10 @@
 #include "WindowHelpers.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/netapi/NetBuffer.h"
+#include "platform/netapi/WideText.h"
 #include "platform/samba/SambaNetApi.h"
+#include "support/SambaRelay.h"
 #include "support/SambaTestServer.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/AccountRecord.h"
@@ -14,6 +17,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 
 using namespace orvane::test;
 using orvane::samba::SambaNetApi;
@@ -27,9 +31,12 @@ const QString kRemote = QStringLiteral("Remote Desktop Users");
 // The window's platform on the test server; what a test adds to the server
 // is deleted after it.
 struct SambaWindowMachine {
+    // `recycleAfter` exchanges make libnetapi's context anew.
+    explicit SambaWindowMachine(unsigned recycleAfter = SambaNetApi::kRecycleAfter)
+        : net(SambaTestServer::credentials(), ServerNames(QString(), ServerNames::thisMachine()),
+              recycleAfter) {}
     QTemporaryDir dir;
-    SambaNetApi net{SambaTestServer::credentials(),
-                    ServerNames(QString(), ServerNames::thisMachine())};
+    SambaNetApi net;
     orvane::MachineRegistry registry{dir.path() + QStringLiteral("/machine")};
     ScriptedDialogs dialogs;
     orvane::DesktopShell shell;
@@ -213,6 +220,70 @@ private slots:
         for (int i = 0; i <= 100; ++i)
             QVERIFY2(accounts.contains(QStringLiteral("user%1").arg(i)),
                      qPrintable(QStringLiteral("user%1").arg(i)));
+    }
+
+    // The workers' exchanges and the window's listings share the adapter's
+    // state (whether a listing is under way, when libnetapi's context goes),
+    // and libnetapi's context is made anew every few exchanges meanwhile.
+    void bulkTestWorkersWhileTheWindowLists() {
+        SambaWindowMachine machine(5);
+        auto form = open(machine);
+        const int groups = form->ListView2->topLevelItemCount();
+        QVERIFY(groups > 0);
+        form->Button1Click();
+        int rounds = 0;
+        do {
+            form->ListView2->clear();
+            form->GetGroupList(QString());
+            QCOMPARE(form->ListView2->topLevelItemCount(), groups);
+            // Dispatches the workers' ends between its batches.
+            form->GetAccountList(QString());
+            ++rounds;
+        } while (form->runningWorkers() > 0);
+        QVERIFY(rounds > 0);
+        QCOMPARE(logMessages(*form), QStringList(101, QStringLiteral("OK")));
+        form->GetAccountList(QString());
+        const QStringList accounts = SambaTestServer::accounts();
+        for (int i = 0; i <= 100; ++i) {
+            const QString name = QStringLiteral("user%1").arg(i);
+            QVERIFY2(accounts.contains(name), qPrintable(name));
+            QVERIFY2(rowNamed(form->ListView1, name), qPrintable(name));
+        }
+    }
+
+    // The server by another address of the test's namespace: its SMB port
+    // passed through to the server, its LDAP port accepting and then silent.
+    void aSilentDirectoryLeavesTheWindowDispatching() {
+        if (SambaTestServer::kind() != u"dc")
+            QSKIP("a domain controller's directory");
+        const char* const address = "127.0.0.7";
+        SambaRelay smb(address, SambaTestServer::address().toStdString(), 445);
+        SambaRelay ldap(address, {});
+        QVERIFY2(smb.valid(), smb.why().c_str());
+        QVERIFY2(ldap.valid(), ldap.why().c_str());
+        SambaNetApi net(SambaTestServer::credentials(),
+                        ServerNames(QString::fromLatin1(address), QStringList()));
+        bool listing = false, dispatched = false;
+        QTimer ticks;
+        ticks.setInterval(50);
+        connect(&ticks, &QTimer::timeout, this, [&] { dispatched = dispatched || listing; });
+        ticks.start();
+        orvane::NetBuffer<USER_INFO_1> buffer(net);
+        DWORD read = 0, total = 0, resume = 0;
+        listing = true;
+        const NET_API_STATUS status = net.NetUserEnum(nullptr, 1, 0, buffer.out(),
+                                                      MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        listing = false;
+        QCOMPARE(status, NET_API_STATUS(NERR_Success));
+        QVERIFY(ldap.accepted() >= 1);
+        // The window went on while the directory said nothing, and the
+        // server answered account by account.
+        QVERIFY(dispatched);
+        QVERIFY(!net.listedFromDirectory());
+        QStringList names;
+        for (const USER_INFO_1& account : buffer.entries(read))
+            names << orvane::fromWide(account.usri1_name);
+        QVERIFY2(names.contains(QStringLiteral("Administrator")), qPrintable(names.join(u' ')));
     }
 
     void aServerThatWasDownIsReachedWhenItIsBack() {

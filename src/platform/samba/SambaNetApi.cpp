@@ -8,12 +8,17 @@
 #include "platform/samba/Credentials.h"
 #include "platform/samba/SharePaths.h"
 
+#include <QCoreApplication>
+#include <QStringList>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace orvane::samba {
 
@@ -32,6 +37,23 @@ constexpr DWORD kSmallestBatchBytes = 16 * 1024;
 constexpr unsigned kPositionBits = 24;
 constexpr DWORD kPositionMask = (DWORD(1) << kPositionBits) - 1;
 constexpr std::uint32_t kListingIds = (std::uint32_t(1) << (32 - kPositionBits)) - 1;
+
+// Runs `work` on a thread of its own while the window's thread, when it is
+// the caller, dispatches its events: the window stays responsive while a slow
+// or silent directory is read. What the events start waits for the locks
+// `work` holds, never the other way round.
+template <class Work> auto whileDispatching(Work&& work) -> decltype(work()) {
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread())
+        return work();
+    std::packaged_task<decltype(work())()> task(std::forward<Work>(work));
+    std::future<decltype(work())> done = task.get_future();
+    std::thread thread(std::move(task));
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    thread.join();
+    return done.get();
+}
 
 // A directory that could not be read is tried again after this.
 constexpr auto kDirectoryRetry = std::chrono::seconds(30);
@@ -145,8 +167,17 @@ NET_API_STATUS SambaNetApi::reconnect() {
 }
 
 template <class Exchange>
-NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run) {
+NET_API_STATUS SambaNetApi::exchange(Operation operation, Exchange&& run, ListingPart listing) {
     std::lock_guard lock(g_libnetapi);
+    const NET_API_STATUS status = exchangeLocked(operation, run);
+    // Read by the next exchange, under this same lock, from whichever thread.
+    if (listing == ListingPart::Yes)
+        m_listing = status == ERROR_MORE_DATA;
+    return status;
+}
+
+template <class Exchange>
+NET_API_STATUS SambaNetApi::exchangeLocked(Operation operation, Exchange&& run) {
     // libnetapi keeps what it reads on its context until the context goes: a
     // new one now and then, never in the middle of a listing.
     if (lib::isOpen() && ++m_exchanges > m_recycleAfter && !m_listing) {
@@ -172,19 +203,16 @@ bool SambaNetApi::listedFromDirectory() {
     return m_fromDirectory;
 }
 
-NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter) {
-    m_fromDirectory = false;
+NET_API_STATUS SambaNetApi::startListing(const lib::Server& server, DWORD filter,
+                                         std::optional<std::vector<DirectoryAccount>> read,
+                                         std::uint64_t changes) {
+    m_fromDirectory = read.has_value();
     m_refill.end();
-    // A change that ends while the listing is read leaves it no snapshot.
-    const std::uint64_t changes = m_changes;
     Listing listing;
     // A handle names its listing in its top bits, the next entry below them.
     listing.id = m_listings = m_listings % kListingIds + 1;
     listing.server = server;
     std::unordered_map<std::string, std::optional<std::vector<std::string>>> accounts;
-    std::optional<std::vector<DirectoryAccount>> read;
-    if (filter == 0 || filter == FILTER_NORMAL_ACCOUNT)
-        read = directoryAccounts(server);
     if (read) {
         listing.records.emplace();
         listing.records->reserve(read->size());
@@ -214,6 +242,11 @@ std::optional<std::vector<DirectoryAccount>>
 SambaNetApi::directoryAccounts(const lib::Server& server) {
     if (m_directoryUse == Directory::Never)
         return std::nullopt;
+    return whileDispatching([&] { return readDirectory(server); });
+}
+
+std::optional<std::vector<DirectoryAccount>> SambaNetApi::readDirectory(const lib::Server& server) {
+    std::lock_guard directories(m_directoryState);
     DirectoryLink& link = m_directories[server];
     if (!link.checked) {
         std::uint32_t role = 0;
@@ -231,19 +264,22 @@ SambaNetApi::directoryAccounts(const lib::Server& server) {
     const std::string host = server.value_or("localhost");
     std::string why;
     DirectoryContents contents;
+    // One bound for the whole read, a new connection included.
+    const auto deadline = samba::Directory::Clock::now() + samba::Directory::kReadBound;
     // A connection the server has dropped since the last refill is made anew
     // once; a new one that fails is not tried again at once.
     const bool existing = link.directory != nullptr;
     for (int attempt = 0; attempt < (existing ? 2 : 1); ++attempt) {
         if (!link.directory) {
             bool refused = false;
-            link.directory = samba::Directory::connect(host, m_credentials, why, &refused);
+            link.directory =
+                samba::Directory::connect(host, m_credentials, why, &refused, deadline);
             // Each try would count against the account as a bad password.
             link.refused = refused;
         }
-        if (link.directory && link.directory->read(contents, why)) {
+        if (link.directory &&
+            link.directory->read(contents, why, samba::Directory::Paging::WhenCapped, deadline)) {
             link.failed.reset();
-            m_fromDirectory = true;
             return listedAccounts(contents, std::int64_t(std::time(nullptr)));
         }
         link.directory.reset();
@@ -273,11 +309,25 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
         if (level != 0 && level != 1)
             return ERROR_INVALID_LEVEL;
         const lib::Server server = m_servers.spell(servername);
-        std::lock_guard state(m_state);
         const DWORD handle = resume_handle ? *resume_handle : 0;
+        // A change that ends while the listing is read leaves it no snapshot.
+        const std::uint64_t changes = m_changes;
+        std::optional<std::vector<DirectoryAccount>> read;
+        if (handle == 0) {
+            // What the last refill read answers no more once a listing starts,
+            // though this one's read takes a while.
+            std::unique_lock state(m_state);
+            m_refill.end();
+            state.unlock();
+            if (filter == 0 || filter == FILTER_NORMAL_ACCOUNT)
+                read = directoryAccounts(server);
+        }
+        std::lock_guard state(m_state);
         auto live = m_live.end();
         if (handle == 0) {
-            if (const NET_API_STATUS status = startListing(server, filter); status != NERR_Success)
+            if (const NET_API_STATUS status =
+                    startListing(server, filter, std::move(read), changes);
+                status != NERR_Success)
                 return status;
             live = std::prev(m_live.end());
         } else {
@@ -462,12 +512,14 @@ NET_API_STATUS SambaNetApi::NetLocalGroupEnum(LPCWSTR servername, DWORD level, L
         const std::uint32_t start = resumehandle ? std::uint32_t(*resumehandle) : 0;
         std::uint32_t resume = start;
         std::vector<std::string> groups;
-        const NET_API_STATUS status = exchange(Operation::Other, [&] {
-            resume = start;
-            return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                       groups);
-        });
-        m_listing = status == ERROR_MORE_DATA;
+        const NET_API_STATUS status = exchange(
+            Operation::Other,
+            [&] {
+                resume = start;
+                return lib::localGroupEnum(server, std::max(prefmaxlen, kSmallestBatchBytes),
+                                           resume, groups);
+            },
+            ListingPart::Yes);
         if (!listed(status))
             return status;
         *bufptr = records::localGroupBuffer(qtNames(groups));
@@ -547,12 +599,14 @@ NET_API_STATUS SambaNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* 
             shares = *kept;
         } else {
             state.unlock();
-            status = exchange(Operation::Other, [&] {
-                resume = start;
-                return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
-                                      shares);
-            });
-            m_listing = status == ERROR_MORE_DATA;
+            status = exchange(
+                Operation::Other,
+                [&] {
+                    resume = start;
+                    return lib::shareEnum(server, std::max(prefmaxlen, kSmallestBatchBytes), resume,
+                                          shares);
+                },
+                ListingPart::Yes);
             if (!listed(status))
                 return status;
             state.lock();

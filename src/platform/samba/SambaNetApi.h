@@ -97,11 +97,18 @@ private:
         std::unique_ptr<samba::Directory> directory;
     };
 
-    // A new listing, last in m_live; the refill snapshot is taken with it.
-    NET_API_STATUS startListing(const lib::Server& server, DWORD filter);
+    // A new listing, last in m_live, of what the directory gave (`read`) or
+    // else of the server's names; the refill snapshot is taken with it unless
+    // a change came after `changes`. Under m_state.
+    NET_API_STATUS startListing(const lib::Server& server, DWORD filter,
+                                std::optional<std::vector<DirectoryAccount>> read,
+                                std::uint64_t changes);
     // The directory's accounts, or nothing where the server has no directory
-    // or it cannot be read. Takes the libnetapi lock.
+    // or it cannot be read. Read on a thread of its own while the window's
+    // thread dispatches its events, so it is called with no lock held.
     std::optional<std::vector<DirectoryAccount>> directoryAccounts(const lib::Server& server);
+    // Takes the directory lock, then the libnetapi lock.
+    std::optional<std::vector<DirectoryAccount>> readDirectory(const lib::Server& server);
     // A change through the adapter, from before it starts until after it
     // ends: nothing read before it, or while it runs, answers after it.
     void changing();
@@ -117,8 +124,14 @@ private:
     };
 
     // Runs one libnetapi exchange under the process's lock; after a lost
-    // connection, starts libnetapi anew and runs it once more.
-    template <class Exchange> NET_API_STATUS exchange(Operation operation, Exchange&& run);
+    // connection, starts libnetapi anew and runs it once more. A part of a
+    // listing libnetapi keeps its place in says, before the lock goes,
+    // whether the listing goes on.
+    enum class ListingPart { No, Yes };
+    template <class Exchange>
+    NET_API_STATUS exchange(Operation operation, Exchange&& run,
+                            ListingPart listing = ListingPart::No);
+    template <class Exchange> NET_API_STATUS exchangeLocked(Operation operation, Exchange&& run);
     NET_API_STATUS reconnect();
     NET_API_STATUS changeMembers(LPCWSTR servername, LPCWSTR groupname, DWORD level, LPBYTE buf,
                                  DWORD totalentries, bool add);
@@ -127,8 +140,10 @@ private:
     ServerNames m_servers;
     unsigned m_recycleAfter;
     Directory m_directoryUse;
+    // Under the libnetapi lock, with libnetapi's context: the exchanges made
+    // on it, and whether a listing returned 234 and its caller may come back
+    // for more.
     unsigned m_exchanges = 0;
-    // A listing returned 234 and its caller may come back for more.
     bool m_listing = false;
 
     // Guards what follows; taken before the libnetapi lock, never after it.
@@ -143,6 +158,10 @@ private:
     std::uint64_t m_refills = 0;
     bool m_fromDirectory = false;
     RefillSnapshot m_refill;
+
+    // Guards what is known of each server's directory; taken with no other
+    // lock held, and before the libnetapi lock.
+    std::mutex m_directoryState;
     std::map<lib::Server, DirectoryLink> m_directories;
 };
 

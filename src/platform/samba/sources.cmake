@@ -8,6 +8,8 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Credentials.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DirectoryAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DirectoryCredentials.c
+    ${CMAKE_CURRENT_LIST_DIR}/DirectoryEvents.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DirectoryReading.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Directory.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RefillSnapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaNetApi.cpp
