@@ -49,7 +49,8 @@ void TUMainForm::Button7Click() {
         QList<QTreeWidgetItem*> rows;
         rows.reserve(table.size());
         for (qsizetype i = 0; i < table.size(); ++i) {
-            // The preview's captions can be edited in place.
+            // The preview's captions can be edited in place (the preview
+            // keeps the other fields as they are).
             auto* row = new QTreeWidgetItem(table.line(i));
             row->setFlags(row->flags() | Qt::ItemIsEditable);
             rows.append(row);
