@@ -4,12 +4,8 @@
 
 namespace orvane {
 
-// The separator of folder paths on this platform.
-#ifdef _WIN32
-inline constexpr QChar PathDelimiter = u'\\';
-#else
+// The separator of folder paths.
 inline constexpr QChar PathDelimiter = u'/';
-#endif
 
 // Removes every character whose code is 32 or less from both ends.
 QString Trim(const QString& text);

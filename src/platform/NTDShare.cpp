@@ -10,7 +10,11 @@ namespace orvane {
 namespace {
 
 // A 255-character buffer of the share record: a text that fits with its
-// terminator is copied whole, a longer one is passed as the empty text.
+// terminator is copied whole, a longer one is passed as the empty text. Kept
+// so on purpose, never cut to fit: a path cut short could name another
+// folder and share it, a name cut short another share; an empty path or
+// name is refused by the server instead, an empty remark is only missing
+// (AssociationSharingTest::shareTextsAreCopiedWholeOrNotAtAll).
 class ShareText {
 public:
     explicit ShareText(const QString& text) {

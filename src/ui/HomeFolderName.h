@@ -12,13 +12,7 @@ namespace orvane::ui {
 inline bool isPlainFolderName(const QString& name) {
     if (name.isEmpty() || name == u"." || name == u"..")
         return false;
-    if (name.contains(QChar(0)) || name.contains(u'/'))
-        return false;
-#ifdef _WIN32
-    if (name.contains(u'\\') || name.contains(u':'))
-        return false;
-#endif
-    return true;
+    return !name.contains(QChar(0)) && !name.contains(u'/');
 }
 
 inline QString notAFolderNameLine(const QString& name) {

@@ -8,6 +8,27 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace {
+
+// A row's caption, its first column, is the one text that can be edited in
+// place: F2 or a double click anywhere on a row opens the caption's editor.
+// The other fields are shown as the table holds them.
+class CaptionEditingList : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+        if (index.column() == 0)
+            return QTreeWidget::edit(index, trigger, event);
+        // The event belongs to the other field's place; the caption's editor
+        // opens without it.
+        return index.isValid() && QTreeWidget::edit(index.siblingAtColumn(0), trigger, nullptr);
+    }
+};
+
+} // namespace
+
 TFSLList::TFSLList(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FSLList"));
     setWindowTitle(QString::fromUtf16(u"待导入用户数据预览"));
@@ -23,7 +44,7 @@ TFSLList::TFSLList(QWidget* parent) : QDialog(parent) {
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     PageControl1->addTab(TabSheet1, QString::fromUtf16(u"用户数据"));
 
-    ListView1 = new QTreeWidget(TabSheet1);
+    ListView1 = new CaptionEditingList(TabSheet1);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);

@@ -44,7 +44,11 @@ void TUMainForm::Button8Click() {
         return;
     }
     for (qint64 n = first; n <= last && !m_closing; ++n) {
-        // Both boxes are read afresh for every number.
+        // Both boxes are read afresh for every number, on purpose: the log
+        // line of one number lets events run, and a prefix or password typed
+        // meanwhile applies from the next number on. Reading them once before
+        // the loop would look tidier and change what the run creates
+        // (LogAndBatchTest::prefixAndPasswordAreReadAfreshForEveryNumber).
         QString name = orvane::Trim(Edit2->text()) + QString::number(n);
         QString password = orvane::Trim(Edit5->text());
         USER_INFO_1 account = orvane::ui::accountRecord(name, password);

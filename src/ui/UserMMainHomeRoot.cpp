@@ -14,14 +14,10 @@ namespace {
 const QString kConfigKey = QStringLiteral("SOFTWARE\\ROrirAridEzo\\");
 const QString kHomePathValue = QStringLiteral("MHomePath");
 
-// The chooser's tree starts at drive D: on Windows; elsewhere there is no
-// drive D, so it starts at the top of the folder tree.
+// The chooser's tree starts at the top of the folder tree, which stands for
+// Windows' drive D: here.
 QString chooserRoot() {
-#ifdef _WIN32
-    return QStringLiteral("D:\\");
-#else
     return QStringLiteral("/");
-#endif
 }
 
 } // namespace

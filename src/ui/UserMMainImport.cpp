@@ -16,18 +16,14 @@
 
 namespace {
 
-// The file-open dialog of the import box. "C:\" on Windows; elsewhere the top
-// of the folder tree stands for it.
+// The file-open dialog of the import box. It starts at the top of the folder
+// tree, which stands for Windows' drive C: here.
 orvane::Dialogs::OpenFileOptions openDialogOptions() {
     orvane::Dialogs::OpenFileOptions options;
     options.title = QString::fromUtf16(u"指定要导入的域帐号信息表文件");
     options.filter = QStringLiteral("CSV (*.CSV)");
     options.defaultSuffix = QStringLiteral("CSV");
-#ifdef _WIN32
-    options.initialFolder = QStringLiteral("C:\\");
-#else
     options.initialFolder = QStringLiteral("/");
-#endif
     return options;
 }
 
@@ -49,7 +45,8 @@ void TUMainForm::Button7Click() {
         QList<QTreeWidgetItem*> rows;
         rows.reserve(table.size());
         for (qsizetype i = 0; i < table.size(); ++i) {
-            // The preview's captions can be edited in place.
+            // The preview's captions can be edited in place (the preview
+            // keeps the other fields as they are).
             auto* row = new QTreeWidgetItem(table.line(i));
             row->setFlags(row->flags() | Qt::ItemIsEditable);
             rows.append(row);

@@ -10,15 +10,10 @@
 
 namespace {
 
-// The share name is the folder's own name: what follows the last separator
-// (on Windows also a drive's colon); a folder ending in one gives none.
+// The share name is the folder's own name: what follows the last separator;
+// a folder ending in one gives none.
 QString shareNameOf(const QString& folder) {
-#ifdef _WIN32
-    const qsizetype cut = qMax(folder.lastIndexOf(u'\\'), folder.lastIndexOf(u':'));
-#else
-    const qsizetype cut = folder.lastIndexOf(u'/');
-#endif
-    return folder.mid(cut + 1);
+    return folder.mid(folder.lastIndexOf(u'/') + 1);
 }
 
 } // namespace

@@ -105,7 +105,8 @@ TEST(EmbeddedAccounts, SetInfoChangesWhatItIsGivenAndChecksThePassword) {
     const QString hash = m.text("SELECT password_hash FROM accounts WHERE name = 'sam'");
     EXPECT_NE(hash, oldHash);
     EXPECT_TRUE(embedded::passwordMatches(password, hash.toLatin1()));
-    const User* sam = findUser(listUsers(m.api(), {}).users, "sam");
+    const std::optional<User> sam = findUser(listUsers(m.api(), {}).users, "sam");
+    ASSERT_TRUE(sam);
     EXPECT_LT(sam->passwordAge, 100u);
     EXPECT_EQ(sam->priv, USER_PRIV_USER); // a privilege is not changed here
     EXPECT_EQ(sam->comment, "note");

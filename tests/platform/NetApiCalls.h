@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -59,11 +60,13 @@ NET_API_STATUS addShare(NetApi& api, const QString& server, const QString& name,
 NET_API_STATUS shares(NetApi& api, const QString& server, std::vector<Share>& out);
 NET_API_STATUS delShare(NetApi& api, const QString& server, const QString& name);
 
-inline const User* findUser(const std::vector<User>& users, const QString& name) {
+// The account by that name, copied: a listing is often a temporary that is
+// gone by the next statement, and a pointer into it would be left dangling.
+inline std::optional<User> findUser(const std::vector<User>& users, const QString& name) {
     for (const User& user : users)
         if (user.name == name)
-            return &user;
-    return nullptr;
+            return user;
+    return std::nullopt;
 }
 
 } // namespace orvane::test

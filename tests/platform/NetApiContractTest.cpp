@@ -62,7 +62,7 @@ TEST_P(NetApiContract, ListingInBatchesGivesEveryAccountOnceWithItsFields) {
     }
     for (int i = 0; i < 70; ++i) {
         const QString name = QStringLiteral("ctr%1").arg(i, 2, 10, QChar(u'0'));
-        const User* user = findUser(listing.users, name);
+        const std::optional<User> user = findUser(listing.users, name);
         ASSERT_TRUE(user) << name;
         EXPECT_EQ(user->comment, "note " + name);
         EXPECT_EQ(user->homeDir, i == 7 ? home : QString(""));
@@ -157,7 +157,7 @@ TEST_P(NetApiContract, SetInfoSetsAndClearsTheHomeFolderAlone) {
     ASSERT_EQ(addUser(api(), "ctrDave", kGoodPassword, "kept"), NERR_Success);
     const QString home = folder("homes/ctrDave");
     ASSERT_EQ(setHomeDir(api(), "ctrDave", home), NERR_Success);
-    const User* user = findUser(listUsers(api(), server()).users, "ctrDave");
+    std::optional<User> user = findUser(listUsers(api(), server()).users, "ctrDave");
     ASSERT_TRUE(user);
     EXPECT_EQ(user->homeDir, home);
     EXPECT_EQ(user->comment, "kept");
@@ -174,7 +174,7 @@ TEST_P(NetApiContract, SettingTheHomeFolderKeepsADisabledAccountDisabled) {
                       UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE),
               NERR_Success);
     const auto disabled = [&] {
-        const User* user = findUser(listUsers(api(), server()).users, "ctrFrank");
+        const std::optional<User> user = findUser(listUsers(api(), server()).users, "ctrFrank");
         return user && (user->flags & UF_ACCOUNTDISABLE);
     };
     ASSERT_TRUE(disabled());

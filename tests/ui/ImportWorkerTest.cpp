@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <sys/stat.h>
 #include <thread>
@@ -35,6 +36,8 @@ struct PreviewAnswerer {
     QList<QStringList> rows;
     // Whether the first row's caption opened for editing when asked to.
     bool editable = false;
+    // Runs while the dialog shows, before it is answered.
+    std::function<void()> whileShown;
     QTimer timer;
 
     PreviewAnswerer(TFSLList* d, Answer a) : dialog(d), answer(a) {
@@ -52,6 +55,8 @@ struct PreviewAnswerer {
                     row.append(item->text(c));
                 rows.append(row);
             }
+            if (whileShown)
+                whileShown();
             if (QTreeWidgetItem* first = dialog->ListView1->topLevelItem(0)) {
                 dialog->ListView1->editItem(first, 0);
                 editable = dialog->ListView1->viewport()->findChild<QLineEdit*>() != nullptr;
@@ -336,6 +341,65 @@ private slots:
         QCOMPARE(answerer.rows.value(0).last(), QStringLiteral("f21"));
         // The preview's captions can be edited in place.
         QVERIFY(answerer.editable);
+    }
+
+    // Whatever field of a row F2 or a double click lands on, the caption's
+    // editor opens, and an edit changes the caption alone.
+    void previewEditsTheCaptionAlone() {
+        TestMachine machine;
+        open(machine);
+        machine.dialogs.fileAnswers.push_back(
+            writeTable(machine, "t.csv", "alpha,Pa55word!,Users,more\n"));
+        PreviewAnswerer answerer(preview, Answer::Abandon);
+        QStringList opened; // the text of each editor opened, in turn
+        QStringList after;  // the row once the last editor is closed
+        answerer.whileShown = [&] {
+            QTreeWidget* view = preview->ListView1;
+            QAbstractItemModel* model = view->model();
+            const auto editorText = [&] {
+                for (int c = 0; c < model->columnCount(); ++c)
+                    if (auto* editor =
+                            qobject_cast<QLineEdit*>(view->indexWidget(model->index(0, c))))
+                        return QStringLiteral("%1:%2").arg(c).arg(editor->text());
+                return QStringLiteral("none");
+            };
+            const auto close = [&](Qt::Key key) {
+                for (int c = 0; c < model->columnCount(); ++c)
+                    if (QWidget* editor = view->indexWidget(model->index(0, c)))
+                        QTest::keyClick(editor, key);
+            };
+            for (int c : {1, 2, 3}) {
+                view->setCurrentIndex(model->index(0, c));
+                QTest::keyClick(view, Qt::Key_F2);
+                opened.append(editorText());
+                close(Qt::Key_Escape);
+            }
+            const QPoint onGroup = view->visualRect(model->index(0, 2)).center();
+            // As the window system delivers a double click.
+            for (QEvent::Type type :
+                 {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+                  QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+                const Qt::MouseButtons held =
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+                QMouseEvent click(type, onGroup, view->viewport()->mapToGlobal(onGroup),
+                                  Qt::LeftButton, held, {});
+                QApplication::sendEvent(view->viewport(), &click);
+            }
+            opened.append(editorText());
+            for (int c = 0; c < model->columnCount(); ++c)
+                if (auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(model->index(0, c))))
+                    editor->setText(QStringLiteral("renamed"));
+            close(Qt::Key_Return);
+            QCoreApplication::processEvents(); // the editor commits queued
+            QTreeWidgetItem* row = view->topLevelItem(0);
+            for (int c = 0; c < 4; ++c)
+                after.append(row->text(c));
+        };
+        form->Button7->click();
+        QCOMPARE(answerer.shown, 1);
+        QCOMPARE(opened, QStringList(4, QStringLiteral("0:alpha")));
+        QCOMPARE(after, (QStringList{QStringLiteral("renamed"), QStringLiteral("Pa55word!"),
+                                     QStringLiteral("Users"), QStringLiteral("more")}));
     }
 
     void bulkTestWorkersAreRefusedTheirDigitPassword() {
