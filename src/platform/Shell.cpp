@@ -1,19 +1,16 @@
 // uses-programs: xdg-open setpriv
 #include "platform/Shell.h"
 
-#include <QProcess>
-#ifndef _WIN32
 #include "platform/AskingUser.h"
+#include <QProcess>
 
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <cstdio>
 #include <unistd.h>
-#endif
 
 namespace orvane {
 
-#ifndef _WIN32
 namespace {
 
 // What the user's own session gave the root process and the user's program
@@ -70,13 +67,9 @@ BrowserUser browserUser() {
 }
 
 } // namespace
-#endif
 
 void DesktopShell::openFolder(QWidget*, const QString& folder) {
     QProcess process;
-#ifdef _WIN32
-    process.setProgram(QStringLiteral("Explorer.exe"));
-#else
     QString program = qEnvironmentVariable("ORVANE_FILE_BROWSER");
     if (program.isEmpty())
         program = QStringLiteral("xdg-open");
@@ -100,7 +93,6 @@ void DesktopShell::openFolder(QWidget*, const QString& folder) {
         process.startDetached();
         return;
     }
-#endif
     // The folder is one argument, passed as it is: no shell reads it.
     process.setArguments({folder});
     process.startDetached();
