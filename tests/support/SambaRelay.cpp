@@ -95,6 +95,8 @@ void SambaRelay::run() {
             break;
         if (waiting[0].revents)
             break;
+        // Only the pairs that were polled have answers in `waiting`.
+        const std::size_t polled = pairs.size();
         if (waiting[1].revents & POLLIN) {
             Pair pair;
             pair.client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -111,7 +113,7 @@ void SambaRelay::run() {
                     pairs.push_back(pair);
             }
         }
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             Pair& pair = pairs[i];
             const pollfd& client = waiting[2 + 2 * i];
             const pollfd& server = waiting[3 + 2 * i];
