@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 
 namespace orvane::host {
 
@@ -254,9 +255,14 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         if (!acceptable(password, name))
             return NERR_PasswordTooShort;
         const HashMethod method = files->hashMethod();
-        QByteArray hash = hashPassword(password, method.prefix, method.cost);
-        if (info.usri1_flags & UF_ACCOUNTDISABLE)
-            hash.prepend('!');
+        const bool disabled = info.usri1_flags & UF_ACCOUNTDISABLE;
+        // The hash is worked out while useradd runs: each takes milliseconds.
+        std::future<QByteArray> hashing = std::async(std::launch::async, [&] {
+            QByteArray hash = hashPassword(password, method.prefix, method.cost);
+            if (disabled)
+                hash.prepend('!');
+            return hash;
+        });
 
         QStringList arguments{QStringLiteral("-M")};
         if (info.usri1_comment)
@@ -272,15 +278,31 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
                 return files->group(name) ? NERR_GroupExists : NERR_UserExists;
             return status == kBadArgument ? NERR_BadUsername : NERR_InternalError;
         }
-        // The hash on standard input: a command line is anyone's to read.
-        // The same password opens the account's shares; an account that
-        // cannot be had there too is not made at all.
-        if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n') ||
-            (m_samba.installed() &&
-             !m_samba.add(name, password, info.usri1_flags & UF_ACCOUNTDISABLE))) {
+        const auto undo = [&] {
             if (m_samba.installed())
                 m_samba.remove(name);
             runTool("userdel", {QStringLiteral("--"), name}, {});
+        };
+        QByteArray hash;
+        try {
+            hash = hashing.get();
+        } catch (...) {
+            undo();
+            throw;
+        }
+        // The same password opens the account's shares; Samba's record and the
+        // account files' hash are written at once, since smbpasswd only reads
+        // the new account. An account that cannot be had in both is not made.
+        std::future<bool> samba;
+        if (m_samba.installed())
+            samba = std::async(std::launch::async,
+                               [&] { return m_samba.add(name, password, disabled); });
+        // The hash on standard input: a command line is anyone's to read.
+        const bool hashed =
+            runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n');
+        const bool inSamba = !samba.valid() || samba.get();
+        if (!hashed || !inSamba) {
+            undo();
             return NERR_InternalError;
         }
         return NERR_Success;
