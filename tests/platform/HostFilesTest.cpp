@@ -4,6 +4,7 @@
 #include "platform/host/AccountFiles.h"
 #include "platform/host/HostAccounts.h"
 #include "platform/host/LoginDefs.h"
+#include "platform/host/SambaGroupMap.h"
 
 #include <gtest/gtest.h>
 
@@ -209,6 +210,37 @@ TEST(AccountSnapshot, ReadsAgainOnlyWhatChanged) {
 
     ASSERT_TRUE(QFile::remove(etc.filePath("shadow")));
     EXPECT_THROW(snapshot.current(), std::system_error);
+}
+
+// `net groupmap list`, as Samba prints it: names with spaces and brackets,
+// SIDs mapped to no Unix group, groups that are not built-in ones.
+TEST(SambaGroupMap, TakesTheBuiltinGroupsSambaMaps) {
+    const auto aliases = host::parseGroupMap("Administrators (S-1-5-32-544) -> wheel\n"
+                                             "Remote Desktop Users (S-1-5-32-555) -> rdp users\n"
+                                             "Guests (S-1-5-32-546) -> -1\n"
+                                             "Lehrer (intern) (S-1-5-21-1-2-3-1105) -> staff\n"
+                                             "Benutzer (S-1-5-32-545) -> schueler\n"
+                                             "garbage line\n");
+    ASSERT_EQ(aliases.size(), 3u);
+    EXPECT_EQ(aliases[0].windowsName, u"Administrators");
+    EXPECT_EQ(aliases[0].unixGroup, "wheel");
+    EXPECT_EQ(aliases[1].windowsName, u"Remote Desktop Users");
+    EXPECT_EQ(aliases[1].unixGroup, "rdp users");
+    // Samba's own name for the group may be translated: the SID decides.
+    EXPECT_EQ(aliases[2].windowsName, u"Users");
+    EXPECT_EQ(aliases[2].unixGroup, "schueler");
+
+    const auto all = host::withDefaults(aliases);
+    auto target = [&](const char16_t* name) {
+        for (const auto& alias : all)
+            if (alias.windowsName == QStringView(name))
+                return alias.unixGroup;
+        return QByteArray();
+    };
+    EXPECT_EQ(target(u"Users"), "schueler");
+    EXPECT_EQ(target(u"Guests"), "guests") << "unmapped in Samba: the default table";
+    EXPECT_EQ(all.size(), 4u);
+    EXPECT_EQ(host::withDefaults({}).size(), host::defaultGroupAliases().size());
 }
 
 } // namespace

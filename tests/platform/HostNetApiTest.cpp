@@ -1,6 +1,6 @@
-// uses-programs: pwck grpck pdbedit (pwck -q: errors only, a home not made yet is no error)
-// The host backend against this machine's own shadow suite, over a private
-// copy of /etc (tests/support/with-private-etc starts this program).
+// uses-programs: pwck grpck pdbedit groupadd net (pwck -q: errors only, a home not made yet is no
+// error) The host backend against this machine's own shadow suite, over a private copy of /etc
+// (tests/support/with-private-etc starts this program).
 
 #include "platform/host/HostNetApi.h"
 #include "NetApiCalls.h"
@@ -187,6 +187,42 @@ TEST_F(HostNetApiTest, SambasAccountsAreKeptInStep) {
 
     ASSERT_EQ(m_api.NetUserDel(nullptr, u"hostIvy"), NERR_Success);
     EXPECT_TRUE(samba("hostIvy").isEmpty());
+}
+
+// Where Samba maps a built-in group's SID, that mapping names its Unix group;
+// the default table still holds for the names it leaves alone.
+TEST_F(HostNetApiTest, SambasGroupMappingNamesTheBuiltinGroups) {
+    if (!QFile::exists(QStringLiteral("/usr/sbin/smbd")))
+        GTEST_SKIP() << "Samba is not installed";
+    ASSERT_EQ(runProcess(QStringLiteral("/usr/sbin/groupadd"), {QStringLiteral("pupils")}).status,
+              0);
+    ASSERT_EQ(runProcess(QStringLiteral("/usr/bin/net"),
+                         {QStringLiteral("groupmap"), QStringLiteral("add"),
+                          QStringLiteral("sid=S-1-5-32-545"), QStringLiteral("unixgroup=pupils"),
+                          QStringLiteral("type=local"), QStringLiteral("ntgroup=Users")})
+                  .status,
+              0);
+    // The other tests meet the default table again.
+    struct Unmap {
+        ~Unmap() {
+            runProcess(QStringLiteral("/usr/bin/net"),
+                       {QStringLiteral("groupmap"), QStringLiteral("delete"),
+                        QStringLiteral("sid=S-1-5-32-545")});
+        }
+    } unmap;
+    host::HostNetApi mapped;
+    ASSERT_EQ(addUser(mapped, "hostKim"), NERR_Success);
+    EXPECT_EQ(addMembers(mapped, {}, "Users", {"hostKim"}), NERR_Success);
+    EXPECT_EQ(addMembers(mapped, {}, "Administrators", {"hostKim"}), NERR_Success);
+    QStringList groups;
+    ASSERT_EQ(userGroups(mapped, "hostKim", groups), NERR_Success);
+    EXPECT_TRUE(groups.contains(u"pupils")) << groups.join(u',').toStdString();
+    EXPECT_TRUE(groups.contains(u"sudo")) << "Administrators keeps its default";
+    EXPECT_FALSE(groups.contains(u"users"));
+    QStringList all;
+    ASSERT_EQ(localGroups(mapped, {}, all), NERR_Success);
+    EXPECT_TRUE(all.contains(u"pupils"));
+    EXPECT_TRUE(filesAreSound());
 }
 
 TEST_F(HostNetApiTest, ListingInSmallBatchesGivesEveryAccountOnce) {

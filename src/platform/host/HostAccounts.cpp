@@ -14,7 +14,11 @@ QString folded(QStringView name) {
 } // namespace
 
 std::vector<GroupAlias> defaultGroupAliases() {
-    return {{QStringLiteral("Administrators"), "sudo"}, {QStringLiteral("Users"), "users"}};
+    return {{QStringLiteral("Administrators"), "sudo"},
+            {QStringLiteral("Users"), "users"},
+            {QStringLiteral("Guests"), "guests"},
+            // The group xrdp admits to remote desktops (its TerminalServerUsers).
+            {QStringLiteral("Remote Desktop Users"), "tsusers"}};
 }
 
 HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> aliases)

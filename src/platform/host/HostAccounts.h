@@ -33,8 +33,9 @@ struct GroupAlias {
     QByteArray unixGroup;
 };
 
-// The table used where Samba maps no groups: Administrators are those who may
-// use sudo, Users everyone in the users group.
+// The table used for the names Samba does not map: Administrators are those
+// who may use sudo, Users everyone in the users group, Guests the guests
+// group and Remote Desktop Users xrdp's tsusers, where a site has them.
 std::vector<GroupAlias> defaultGroupAliases();
 
 class HostAccounts {

@@ -4,6 +4,7 @@
 #include "platform/PasswordHash.h"
 #include "platform/Process.h"
 #include "platform/host/PasswordPolicy.h"
+#include "platform/host/SambaGroupMap.h"
 #include "platform/netapi/Guarded.h"
 #include "platform/netapi/Records.h"
 #include "platform/netapi/WideText.h"
@@ -76,10 +77,16 @@ std::vector<const Entry*> batchFrom(const std::vector<const Entry*>& all, long a
 
 } // namespace
 
-HostNetApi::HostNetApi(HostPaths paths, std::vector<GroupAlias> aliases)
+std::vector<GroupAlias> HostNetApi::aliasesHere(const HostPaths& paths) {
+    if (!SambaAccounts(paths.smbConf, paths.smbd, paths.smbpasswd).installed())
+        return defaultGroupAliases();
+    return machineGroupAliases(paths.net, paths.smbConf);
+}
+
+HostNetApi::HostNetApi(HostPaths paths, std::optional<std::vector<GroupAlias>> aliases)
     : m_paths(std::move(paths)), m_machineName(QSysInfo::machineHostName()),
       m_serverName(QStringLiteral("\\\\") + m_machineName),
-      m_files(m_paths.etc, std::move(aliases)),
+      m_files(m_paths.etc, aliases ? std::move(*aliases) : aliasesHere(m_paths)),
       m_samba(m_paths.smbConf, m_paths.smbd, m_paths.smbpasswd) {}
 
 HostNetApi::~HostNetApi() = default;

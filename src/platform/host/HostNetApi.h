@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <mutex>
+#include <optional>
 
 namespace orvane::host {
 
@@ -26,12 +27,16 @@ struct HostPaths {
     QString smbConf = QStringLiteral("/etc/samba/smb.conf");
     QString smbd = QStringLiteral("/usr/sbin/smbd");
     QString smbpasswd = QStringLiteral("/usr/bin/smbpasswd");
+    // Samba's own tool for its settings and its group mapping.
+    QString net = QStringLiteral("/usr/bin/net");
 };
 
 class HostNetApi final : public NetApi {
 public:
+    // Without aliases given, the built-in groups' Windows names stand for the
+    // Unix groups Samba maps them to where Samba is here, else the defaults.
     explicit HostNetApi(HostPaths paths = {},
-                        std::vector<GroupAlias> aliases = defaultGroupAliases());
+                        std::optional<std::vector<GroupAlias>> aliases = std::nullopt);
     ~HostNetApi() override;
 
     // This machine's name; "\\" + this names it as a server.
@@ -64,6 +69,7 @@ public:
     NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override;
 
 private:
+    static std::vector<GroupAlias> aliasesHere(const HostPaths& paths);
     bool isThisMachine(LPCWSTR servername) const;
     // Not empty, and what the machine's policy takes (said on stderr if not).
     bool acceptable(QStringView password, const QString& account) const;
