@@ -1,4 +1,4 @@
-// uses-programs: useradd usermod userdel gpasswd chpasswd
+// uses-programs: useradd usermod userdel chpasswd
 #include "platform/host/HostNetApi.h"
 
 #include "platform/PasswordHash.h"
@@ -415,20 +415,25 @@ NET_API_STATUS HostNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname, 
             const bool in = files->groupsOf(*account).contains(unixGroup);
             if (add == in)
                 return add ? ERROR_MEMBER_IN_ALIAS : ERROR_MEMBER_NOT_IN_ALIAS;
-            // A primary group is the account's own; gpasswd cannot take it away.
+            // A primary group is the account's own, no membership to take away.
             if (!add && account->gid == group->gid)
                 return ERROR_ACCESS_DENIED;
             names << name;
         }
+        // usermod reads and writes the group under the suite's lock; gpasswd
+        // reads it first and writes its copy back, losing what another
+        // administrator's tool changed meanwhile.
         for (qsizetype i = 0; i < names.size(); ++i) {
-            if (runTool("gpasswd",
-                        {add ? QStringLiteral("-a") : QStringLiteral("-d"), names[i], unixGroup},
+            if (runTool("usermod",
+                        {add ? QStringLiteral("-a") : QStringLiteral("-r"), QStringLiteral("-G"),
+                         unixGroup, QStringLiteral("--"), names[i]},
                         {}))
                 continue;
             // Undo the ones done, so the call changed nothing.
             for (qsizetype j = 0; j < i; ++j)
-                runTool("gpasswd",
-                        {add ? QStringLiteral("-d") : QStringLiteral("-a"), names[j], unixGroup},
+                runTool("usermod",
+                        {add ? QStringLiteral("-r") : QStringLiteral("-a"), QStringLiteral("-G"),
+                         unixGroup, QStringLiteral("--"), names[j]},
                         {});
             return NERR_InternalError;
         }
