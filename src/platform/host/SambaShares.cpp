@@ -115,9 +115,32 @@ ShareSettings SambaShares::settings() {
                     setting("config backend").compare(u"registry", Qt::CaseInsensitive) == 0;
     read.usersharePath = setting("usershare path");
     read.usershareMax = setting("usershare max shares").toInt();
+    // testparm shows the registry's shares with the files' where they are
+    // served; those change without smb.conf changing, so they are left out.
+    read.fileShares = sectionNames({QStringLiteral("-s"), m_tools.smbConf}, true);
+    if (read.registry) {
+        const QStringList registry = sectionNames(
+            {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("conf"), QStringLiteral("list")},
+            false);
+        read.fileShares.removeIf(
+            [&](const QString& name) { return registry.contains(name, Qt::CaseInsensitive); });
+    }
     m_settings = read;
     m_settingsOf = now;
     return read;
+}
+
+QStringList SambaShares::sectionNames(const QStringList& arguments, bool testparm) const {
+    const ProcessResult result = runProcess(testparm ? m_tools.testparm : m_tools.net, arguments);
+    QStringList names;
+    readSections(
+        result.output,
+        [&](const QString& name) {
+            if (!sameName(name, QStringLiteral("global")))
+                names << name;
+        },
+        [](const QString&, const QString&) {});
+    return names;
 }
 
 NET_API_STATUS SambaShares::list(std::vector<SambaShare>& shares) {
@@ -150,8 +173,7 @@ NET_API_STATUS SambaShares::list(std::vector<SambaShare>& shares) {
                 current->printable = isYes(value);
         });
 
-    const ShareSettings site = settings();
-    if (site.usersharePath.isEmpty() || site.usershareMax <= 0)
+    if (!settings().usershares())
         return NERR_Success;
     const ProcessResult users =
         runProcess(m_tools.net, {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("usershare"),
@@ -199,19 +221,31 @@ NET_API_STATUS SambaShares::add(const QString& name, const QString& path, const 
 
     std::lock_guard lock(m_changes);
     const ChangeLock turn(m_tools.smbConf);
+    // The names taken: smb.conf's (read once per change of it), the
+    // usershares (names alone, the lightest listing), and the registry's,
+    // which net conf itself refuses to take twice.
     const ShareSettings site = settings();
-    std::vector<SambaShare> shares;
-    if (const NET_API_STATUS listed = list(shares))
-        return listed;
-    if (std::any_of(shares.begin(), shares.end(),
-                    [&](const SambaShare& share) { return sameName(share.name, name); }))
+    if (site.fileShares.contains(name, Qt::CaseInsensitive))
         return NERR_DuplicateShare;
+    QStringList usershares;
+    if (site.usershares()) {
+        const ProcessResult listed = runProcess(
+            m_tools.net, {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("usershare"),
+                          QStringLiteral("list"), QStringLiteral("--long")});
+        if (!listed.succeeded()) {
+            std::fprintf(stderr, "orvane: net usershare list refused: %s\n",
+                         words(listed).toUtf8().constData());
+            return ERROR_ACCESS_DENIED;
+        }
+        for (const QByteArray& line : listed.output.split('\n'))
+            if (!line.trimmed().isEmpty())
+                usershares << QString::fromUtf8(line.trimmed());
+        if (usershares.contains(name, Qt::CaseInsensitive))
+            return NERR_DuplicateShare;
+    }
     if (site.registry)
         return addToRegistry(name, path, withoutControls(remark));
-    const auto usershares = std::count_if(shares.begin(), shares.end(), [](const SambaShare& s) {
-        return s.kept == SambaShare::Kept::Usershare;
-    });
-    return addUsershare(name, path, withoutControls(remark), site, int(usershares));
+    return addUsershare(name, path, withoutControls(remark), site, int(usershares.size()));
 }
 
 NET_API_STATUS SambaShares::addToRegistry(const QString& name, const QString& path,
@@ -243,7 +277,7 @@ NET_API_STATUS SambaShares::addUsershare(const QString& name, const QString& pat
             m_tools.smbConf.toUtf8().constData());
         return kTooManyItems;
     };
-    if (site.usersharePath.isEmpty() || usershares >= site.usershareMax)
+    if (!site.usershares() || usershares >= site.usershareMax)
         return full();
     const ProcessResult result =
         runProcess(m_tools.net, {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("usershare"),

@@ -9,6 +9,7 @@
 #include "platform/netapi/LmTypes.h"
 
 #include <QString>
+#include <QStringList>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
@@ -36,6 +37,10 @@ struct ShareSettings {
     // Empty, or a maximum of 0: the site takes no usershares.
     QString usersharePath;
     int usershareMax = 0;
+    // The shares smb.conf (and the files it includes) defines: taken names.
+    QStringList fileShares;
+
+    bool usershares() const { return !usersharePath.isEmpty() && usershareMax > 0; }
 };
 
 struct SambaTools {
@@ -72,6 +77,8 @@ public:
 
 private:
     QString setting(const char* name) const;
+    // The section names of a configuration as a Samba tool prints it.
+    QStringList sectionNames(const QStringList& netArguments, bool testparm) const;
     NET_API_STATUS addUsershare(const QString& name, const QString& path, const QString& remark,
                                 const ShareSettings& settings, int usershares);
     NET_API_STATUS addToRegistry(const QString& name, const QString& path, const QString& remark);
