@@ -31,6 +31,12 @@ public:
     virtual std::string name() const = 0;
     // Why the backend cannot be tried here (no server to talk to), or empty.
     virtual std::string unavailable() const { return {}; }
+    // Whether this machine serves shares. One that does not (a machine without
+    // a file server) answers every share call with 2114, the server service
+    // not started, and the share cases check that instead. Declared by the
+    // backend's setup, never learnt from the calls, so a share service that
+    // stops working fails the suite.
+    virtual bool servesShares() const { return true; }
     virtual std::unique_ptr<ContractMachine> freshMachine() = 0;
 };
 

@@ -23,6 +23,10 @@ namespace {
 
 // Codes of the platform that the program itself never tests for.
 constexpr NET_API_STATUS kServerNotStarted = 2114;
+constexpr DWORD kShareTypeParmnum = 3;
+constexpr DWORD kShareTypeMask = 0xFF;
+constexpr DWORD kPrintQueue = 1;
+constexpr DWORD kAccessAll = 0x7F;
 
 // Whatever the preferred length, one call hands back at least this many entries.
 constexpr std::size_t kMinBatch = 64;
@@ -87,7 +91,8 @@ HostNetApi::HostNetApi(HostPaths paths, std::optional<std::vector<GroupAlias>> a
     : m_paths(std::move(paths)), m_machineName(QSysInfo::machineHostName()),
       m_serverName(QStringLiteral("\\\\") + m_machineName),
       m_files(m_paths.etc, aliases ? std::move(*aliases) : aliasesHere(m_paths)),
-      m_samba(m_paths.smbConf, m_paths.smbd, m_paths.smbpasswd) {}
+      m_samba(m_paths.smbConf, m_paths.smbd, m_paths.smbpasswd),
+      m_shares(SambaTools{.smbConf = m_paths.smbConf, .smbd = m_paths.smbd, .net = m_paths.net}) {}
 
 HostNetApi::~HostNetApi() = default;
 
@@ -451,24 +456,92 @@ NET_API_STATUS HostNetApi::NetLocalGroupDelMembers(LPCWSTR servername, LPCWSTR g
     return changeMembers(servername, groupname, level, buf, totalentries, false);
 }
 
-// Sharing goes through this machine's Samba; without a share service the
-// server service is not running, as Windows says when it is stopped.
-NET_API_STATUS HostNetApi::NetShareEnum(LMSTR servername, DWORD /*level*/, LPBYTE* bufptr,
-                                        DWORD /*prefmaxlen*/, LPDWORD entriesread,
-                                        LPDWORD totalentries, LPDWORD resume_handle) {
-    records::clearOutputs(bufptr, entriesread, totalentries);
-    if (resume_handle)
-        *resume_handle = 0;
-    return isThisMachine(servername) ? kServerNotStarted : ERROR_BAD_NETPATH;
+// Sharing goes through this machine's Samba (SambaShares); without its file
+// server the server service is not running, as Windows says when it is stopped.
+NET_API_STATUS HostNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* bufptr,
+                                        DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
+                                        LPDWORD resume_handle) {
+    return guarded([&]() -> NET_API_STATUS {
+        records::clearOutputs(bufptr, entriesread, totalentries);
+        const DWORD after = resume_handle ? *resume_handle : 0;
+        if (resume_handle)
+            *resume_handle = 0;
+        if (!isThisMachine(servername))
+            return ERROR_BAD_NETPATH;
+        if (level != 2 && level != 502)
+            return ERROR_INVALID_LEVEL;
+        if (!bufptr || !entriesread || !totalentries)
+            return ERROR_INVALID_PARAMETER;
+        if (!m_shares.served())
+            return kServerNotStarted;
+        std::vector<SambaShare> shares;
+        if (const NET_API_STATUS listed = m_shares.list(shares))
+            return listed;
+        // The resume handle counts the entries handed back before.
+        records::Batch batch(prefmaxlen, kMinBatch);
+        std::vector<records::Share> rows;
+        for (std::size_t i = after; i < shares.size(); ++i) {
+            const SambaShare& share = shares[i];
+            records::Share row{share.name,    share.printable ? kPrintQueue : STYPE_DISKTREE,
+                               share.comment, kAccessAll,
+                               DWORD(-1),     0,
+                               share.path};
+            if (!batch.take(records::shareBytes(level, row)))
+                break;
+            rows.push_back(std::move(row));
+        }
+        *bufptr = records::shareBuffer(level, rows);
+        *entriesread = DWORD(rows.size());
+        *totalentries = DWORD(shares.size());
+        if (batch.more() && resume_handle)
+            *resume_handle = DWORD(after + rows.size());
+        return batch.more() ? ERROR_MORE_DATA : NERR_Success;
+    });
 }
 
-NET_API_STATUS HostNetApi::NetShareAdd(LMSTR servername, DWORD /*level*/, LPBYTE /*buf*/,
-                                       LPDWORD /*parm_err*/) {
-    return isThisMachine(servername) ? kServerNotStarted : ERROR_BAD_NETPATH;
+NET_API_STATUS HostNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE buf,
+                                       LPDWORD parm_err) {
+    return guarded([&]() -> NET_API_STATUS {
+        if (!isThisMachine(servername))
+            return ERROR_BAD_NETPATH;
+        if (level != 2 && level != 502)
+            return ERROR_INVALID_LEVEL;
+        if (!buf)
+            return ERROR_INVALID_PARAMETER;
+        if (!m_shares.served())
+            return kServerNotStarted;
+        // Level 502 begins with level 2's members; the share grants full
+        // access, so permissions, limits and the security descriptor go unused.
+        const auto& info = *reinterpret_cast<const SHARE_INFO_2*>(buf);
+        const auto refuse = [&](DWORD parameter) {
+            if (parm_err)
+                *parm_err = parameter;
+            return ERROR_INVALID_PARAMETER;
+        };
+        if (!info.shi2_netname || !info.shi2_netname[0])
+            return refuse(SHARE_NETNAME_PARMNUM);
+        if ((info.shi2_type & kShareTypeMask) != STYPE_DISKTREE)
+            return refuse(kShareTypeParmnum);
+        if (!info.shi2_path || !info.shi2_path[0])
+            return refuse(SHARE_PATH_PARMNUM);
+        const NET_API_STATUS added = m_shares.add(
+            fromWide(info.shi2_netname), fromWide(info.shi2_path), fromWide(info.shi2_remark));
+        if (added == ERROR_INVALID_PARAMETER && parm_err)
+            *parm_err = SHARE_PATH_PARMNUM;
+        return added;
+    });
 }
 
-NET_API_STATUS HostNetApi::NetShareDel(LMSTR servername, LMSTR /*netname*/, DWORD /*reserved*/) {
-    return isThisMachine(servername) ? kServerNotStarted : ERROR_BAD_NETPATH;
+NET_API_STATUS HostNetApi::NetShareDel(LMSTR servername, LMSTR netname, DWORD /*reserved*/) {
+    return guarded([&]() -> NET_API_STATUS {
+        if (!isThisMachine(servername))
+            return ERROR_BAD_NETPATH;
+        if (!netname || !netname[0])
+            return ERROR_INVALID_PARAMETER;
+        if (!m_shares.served())
+            return kServerNotStarted;
+        return m_shares.remove(fromWide(netname));
+    });
 }
 
 NET_API_STATUS HostNetApi::NetApiBufferFree(LPVOID Buffer) {

@@ -8,6 +8,7 @@
 
 #include "platform/host/AccountSnapshot.h"
 #include "platform/host/SambaAccounts.h"
+#include "platform/host/SambaShares.h"
 #include "platform/netapi/NetApi.h"
 
 #include <QString>
@@ -84,6 +85,7 @@ private:
     QString m_serverName;
     AccountSnapshot m_files;
     SambaAccounts m_samba;
+    SambaShares m_shares;
     // One change at a time from this process: each is several tools in turn.
     std::mutex m_changes;
 };

@@ -7,6 +7,7 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPolicy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaGroupMap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SambaShares.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostNetApi.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostBackend.cpp
 )
