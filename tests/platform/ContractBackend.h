@@ -23,6 +23,11 @@ public:
     // Makes a folder on the server's file system and returns its path as the
     // service takes it.
     virtual QString makeFolder(const QString& leaf) = 0;
+    // The home an account made without one lists, and has again when its
+    // home is cleared: none on Windows, the machine's default elsewhere.
+    virtual QString defaultHome(const QString& /*account*/) const { return QString(""); }
+    // How the machine lists a built-in group it knows by its Windows name.
+    virtual QString groupName(const QString& windowsName) const { return windowsName; }
 };
 
 class ContractBackend {

@@ -1,12 +1,16 @@
+// uses-programs: groupadd
 #include "ContractBackend.h"
 #include "NetApiCalls.h"
 
+#include "platform/Process.h"
 #include "platform/host/HostNetApi.h"
 #include "platform/netapi/WideText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
+#include <grp.h>
 #include <unistd.h>
 
 namespace orvane::test {
@@ -50,6 +54,22 @@ public:
                 m_api.NetUserDel(nullptr, wideText(user.name));
     }
     NetApi& api() override { return m_api; }
+    // useradd's: HOME in /etc/default/useradd, else /home.
+    QString defaultHome(const QString& account) const override {
+        QString base = QStringLiteral("/home");
+        QFile defaults(QStringLiteral("/etc/default/useradd"));
+        if (defaults.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : defaults.readAll().split('\n'))
+                if (line.startsWith("HOME=") && line.size() > 5)
+                    base = QString::fromUtf8(line.mid(5).trimmed());
+        return base + u'/' + account;
+    }
+    QString groupName(const QString& windowsName) const override {
+        for (const host::GroupAlias& alias : host::defaultGroupAliases())
+            if (alias.windowsName == windowsName)
+                return QString::fromUtf8(alias.unixGroup);
+        return windowsName;
+    }
     QString serverName() const override { return QStringLiteral("\\\\") + m_api.machineName(); }
     QString makeFolder(const QString& leaf) override {
         const QString path = m_temp.filePath(leaf);
@@ -62,6 +82,15 @@ private:
     host::HostNetApi m_api;
     QSet<QString> m_accounts, m_shares;
 };
+
+// A site with the groups the default table names for Guests and Remote
+// Desktop Users (a Debian machine has neither until xrdp's group check or
+// its administrator adds them).
+void addSiteGroups() {
+    for (const char* group : {"guests", "tsusers"})
+        if (::getgrnam(group) == nullptr)
+            runProcess(QStringLiteral("/usr/sbin/groupadd"), {QString::fromLatin1(group)});
+}
 
 class HostBackend final : public ContractBackend {
 public:
@@ -78,6 +107,7 @@ public:
     }
     bool servesShares() const override { return sambaConfiguration() == u"smbd"; }
     std::unique_ptr<ContractMachine> freshMachine() override {
+        addSiteGroups();
         return std::make_unique<HostMachine>(sambaConfiguration());
     }
 };
