@@ -1,6 +1,6 @@
-// uses-programs: pwck grpck pdbedit groupadd net (pwck -q: errors only, a home not made yet is no
-// error) The host backend against this machine's own shadow suite, over a private copy of /etc
-// (tests/support/with-private-etc starts this program).
+// uses-programs: pwck grpck pdbedit groupadd net (pwck -q: a home not made yet is no error)
+// The host backend against this machine's own shadow suite, over a private
+// copy of /etc (tests/support/with-private-etc starts this program).
 
 #include "platform/host/HostNetApi.h"
 #include "NetApiCalls.h"
