@@ -1,8 +1,8 @@
 # The Debian package of the installed tree (scripts/package builds it with
 # cpack). Library dependencies are computed by dpkg-shlibdeps; what the window
 # needs besides libraries is declared here: its fonts, Qt's translations and
-# platform plugins (X11 and Wayland), the file browser and the administrator's
-# prompt.
+# platform plugins (X11 and Wayland), the file browser, the administrator's
+# prompt and Kerberos' kinit and klist (the samba backend's tickets).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR Orvane)
@@ -14,8 +14,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "groups and takes them out, deletes accounts, and gives each account a home\n"
     "folder under one home root, which it can register as its home directory\n"
     "and share on the network. Every outcome is a time-stamped line in the\n"
-    "window's execution log. It works on the machine's Samba service or on a\n"
-    "practice machine of its own.")
+    "window's execution log. It works on this machine's own accounts (kept\n"
+    "in step with its Samba), on a Samba or Windows server, or on a practice\n"
+    "machine of its own.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -24,7 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://orvane.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec, samba-dsdb-modules, passwd, samba-common-bin")
+    "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec, samba-dsdb-modules, passwd, samba-common-bin, krb5-user")
+# The administrator's entry's settings stay the site's across upgrades.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -30,8 +30,9 @@ std::unique_ptr<NetApi> createHostNetApi() {
                            "root; start Orvane through its menu entry \"Orvane\" or as root");
     if (sambaServerRole() == "active directory domain controller")
         throw BackendError("ORVANE_NETAPI=host: this machine is a Samba domain controller, whose "
-                           "accounts are the directory's; use ORVANE_NETAPI=samba with "
-                           "ORVANE_SAMBA_SERVER naming it");
+                           "accounts are the directory's; set ORVANE_NETAPI=samba in "
+                           "/etc/default/orvane, with ORVANE_SAMBA_SERVER naming this server and "
+                           "ORVANE_SAMBA_CREDENTIALS how to sign on");
     return std::make_unique<HostNetApi>();
 }
 
