@@ -3,7 +3,7 @@
 // (scripts/bench-host starts it as root in a mount namespace of its own):
 // every method starts from the same account files and hashes with the same
 // method, and the files are put back after each.
-// uses-programs: bash newusers useradd gpasswd smbpasswd testparm
+// uses-programs: bash newusers useradd gpasswd chpasswd usermod smbpasswd testparm
 #include "BenchMachine.h"
 #include "platform/PasswordHash.h"
 #include "platform/Process.h"
@@ -238,6 +238,17 @@ BENCHMARK(BM_UseraddGpasswdLoop)
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
+
+// The backend's own steps from a shell, the hash kept off every command line
+// (chpasswd -e reads it) and the group changed under the suite's lock.
+void BM_UseraddChpasswdUsermodLoop(benchmark::State& state) {
+    timedScript(state, QStringLiteral("sl"),
+                QStringLiteral("for i in $(seq -w 0 %1); do "
+                               "useradd -M sl$i && echo \"sl$i:$HASH\" | chpasswd -e && "
+                               "usermod -a -G users sl$i || exit 1; done")
+                    .arg(kAccounts - 1));
+}
+BENCHMARK(BM_UseraddChpasswdUsermodLoop)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 // The window's refill of a list of 10,000 of this machine's accounts,
 // written straight into the private copy's files.
