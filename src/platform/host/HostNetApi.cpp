@@ -302,18 +302,16 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
             undo();
             throw;
         }
-        // The same password opens the account's shares; Samba's record and the
-        // account files' hash are written at once, since smbpasswd only reads
-        // the new account. An account that cannot be had in both is not made.
-        std::future<bool> samba;
-        if (m_samba.installed())
-            samba = std::async(std::launch::async,
-                               [&] { return m_samba.add(name, password, disabled); });
-        // The hash on standard input: a command line is anyone's to read.
+        // The hash on standard input: a command line is anyone's to read. The
+        // same password then opens the account's shares: Samba's record comes
+        // after the account files' hash, never ahead of it, even when this
+        // process dies between the two. An account that cannot be had in both
+        // is not made.
         const bool hashed =
             runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n');
-        const bool inSamba = !samba.valid() || samba.get();
-        if (!hashed || !inSamba) {
+        const bool inSamba =
+            hashed && (!m_samba.installed() || m_samba.add(name, password, disabled));
+        if (!inSamba) {
             undo();
             return NERR_InternalError;
         }
