@@ -243,5 +243,19 @@ TEST(SambaGroupMap, TakesTheBuiltinGroupsSambaMaps) {
     EXPECT_EQ(host::withDefaults({}).size(), host::defaultGroupAliases().size());
 }
 
+TEST(HostAccounts, NamesFoldingToCountEveryAccountOfTheFiles) {
+    AccountFilesRead files;
+    files.defs = LoginDefs::parse("UID_MIN 1000\nUID_MAX 60000\n");
+    files.passwd = parsePasswd("root:x:0:0::/root:/bin/sh\n"
+                               "Anna:x:1001:1001::/home/Anna:/bin/sh\n"
+                               "ANNA:x:1002:1002::/home/ANNA:/bin/sh\n"
+                               "anna:x:1003:1003::/home/anna:/bin/sh\n"
+                               "anna:x:1004:1004::/home/anna2:/bin/sh\n");
+    const HostAccounts accounts(std::move(files), defaultGroupAliases());
+    EXPECT_EQ(accounts.namesFoldingTo(u"aNNa"), 3) << "a name twice in the files counts once";
+    EXPECT_EQ(accounts.namesFoldingTo(u"ROOT"), 1) << "root and the system's accounts count too";
+    EXPECT_EQ(accounts.namesFoldingTo(u"bob"), 0);
+}
+
 } // namespace
 } // namespace orvane::host

@@ -1,4 +1,4 @@
-// uses-programs: pwck grpck pdbedit groupadd net (pwck -q: a home not made yet is no error)
+// uses-programs: pwck grpck pdbedit groupadd net sh useradd (pwck -q: a missing home is fine)
 // The host backend against this machine's own shadow suite, over a private
 // copy of /etc (tests/support/with-private-etc starts this program).
 
@@ -9,6 +9,7 @@
 #include "platform/host/AccountFiles.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -222,6 +223,26 @@ TEST_F(HostNetApiTest, SambasGroupMappingNamesTheBuiltinGroups) {
     QStringList all;
     ASSERT_EQ(localGroups(mapped, {}, all), NERR_Success);
     EXPECT_TRUE(all.contains(u"pupils"));
+    EXPECT_TRUE(filesAreSound());
+}
+
+// Another administrator's useradd of the name in other letter case, between
+// the backend's read of the files and its own useradd: the first one stays.
+TEST_F(HostNetApiTest, ACaseVariantMadeMeanwhileKeepsTheFirstOne) {
+    QTemporaryDir tools;
+    QFile useradd(tools.filePath(QStringLiteral("useradd")));
+    ASSERT_TRUE(useradd.open(QIODevice::WriteOnly));
+    useradd.write("#!/bin/sh\n/usr/sbin/useradd -M HOSTRACE || exit 1\n"
+                  "exec /usr/sbin/useradd \"$@\"\n");
+    useradd.close();
+    ASSERT_TRUE(useradd.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    host::HostPaths paths;
+    paths.tools.prepend(tools.path());
+    host::HostNetApi racing(paths);
+    EXPECT_EQ(addUser(racing, "hostRace"), NERR_UserExists);
+    EXPECT_TRUE(file("passwd").contains("\nHOSTRACE:"));
+    EXPECT_FALSE(file("passwd").contains("hostRace:"));
+    EXPECT_FALSE(file("group").contains("hostRace:")) << "its private group went with it";
     EXPECT_TRUE(filesAreSound());
 }
 

@@ -29,6 +29,7 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
         // The first entry of a name is the one the C library finds.
         if (m_byName.contains(name))
             continue;
+        ++m_foldedNames[folded(name)];
         m_byName.insert(name, &entry);
         if (entry.uid == 0 || entry.name == "root" || entry.name == "nobody" ||
             !uids.contains(entry.uid)) {
@@ -91,6 +92,10 @@ const PasswdEntry* HostAccounts::user(QStringView name) const {
 const PasswdEntry* HostAccounts::userFoldingCase(QStringView name) const {
     const auto found = m_byFoldedName.find(folded(name));
     return found == m_byFoldedName.end() ? nullptr : *found;
+}
+
+int HostAccounts::namesFoldingTo(QStringView name) const {
+    return m_foldedNames.value(folded(name));
 }
 
 bool HostAccounts::isUnlisted(QStringView name) const {

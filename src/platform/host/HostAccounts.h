@@ -62,6 +62,9 @@ public:
     // Whether the name is an account of the files that is not listed (root,
     // a system account), which no call may change.
     bool isUnlisted(QStringView name) const;
+    // How many accounts of the files, listed or not, have this name when
+    // letter case is ignored.
+    int namesFoldingTo(QStringView name) const;
 
     // The record of a listed account; password age counted to `today` (days
     // since 1970, as the shadow file counts).
@@ -85,6 +88,7 @@ private:
     std::vector<const GroupEntry*> m_groups;
     QHash<QString, const PasswdEntry*> m_byName;
     QHash<QString, const PasswdEntry*> m_byFoldedName;
+    QHash<QString, int> m_foldedNames;
     QHash<QString, const ShadowEntry*> m_shadow;
     QHash<QString, const GroupEntry*> m_groupByName;
     // The listed groups each account is a supplementary member of, in GID order.

@@ -262,7 +262,7 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         const auto files = m_files.current();
         // Samba's and Windows' clients take names that differ in case alone
         // for the same account; root and the system's accounts exist too.
-        if (files->isUnlisted(name) || files->userFoldingCase(name))
+        if (files->namesFoldingTo(name) > 0)
             return NERR_UserExists;
         if (!acceptable(password, name))
             return NERR_PasswordTooShort;
@@ -295,6 +295,12 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
                 m_samba.remove(name);
             runTool("userdel", {QStringLiteral("--"), name}, {});
         };
+        // Another administrator's tool may have made a name of other letter
+        // case since the files were read: the one made first stays.
+        if (m_files.current()->namesFoldingTo(name) > 1) {
+            undo();
+            return NERR_UserExists;
+        }
         QByteArray hash;
         try {
             hash = hashing.get();
