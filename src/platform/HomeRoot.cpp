@@ -88,12 +88,15 @@ bool HomeRoot::folderExists(const QString& name) const {
     return directoryExistsAt(m_folder.get(), QFile::encodeName(name).constData());
 }
 
-unsigned HomeRoot::createFolder(const QString& name) const {
+unsigned HomeRoot::createFolder(const QString& name,
+                                const std::optional<HomeFolderOwner>& owner) const {
     if (!isTrusted())
         return ERROR_ACCESS_DENIED_CODE;
     if (!isOneEntry(name))
         return ERROR_INVALID_NAME_CODE;
-    return createFolderAt(m_folder.get(), QFile::encodeName(name).constData());
+    const QByteArray entry = QFile::encodeName(name);
+    return owner ? createOwnedFolderAt(m_folder.get(), entry.constData(), *owner)
+                 : createFolderAt(m_folder.get(), entry.constData());
 }
 
 bool HomeRoot::removeFolderTree(const QString& name, const std::function<bool()>& keepGoing) const {

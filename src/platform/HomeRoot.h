@@ -16,9 +16,11 @@
 // that descriptor.
 
 #include "platform/Descriptor.h"
+#include "platform/HomeFolderOwner.h"
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace orvane {
 
@@ -57,10 +59,15 @@ public:
     // the root is not open, and for a name that is no single entry.
     bool folderExists(const QString& name) const;
 
-    // Makes the folder name in the root, never writable by group or others
-    // whatever the umask. 0, or the Windows error code of the failure;
-    // ERROR_ACCESS_DENIED for a root that is not trusted.
-    unsigned createFolder(const QString& name) const;
+    // Makes the folder name in the root. 0, or the Windows error code of the
+    // failure; ERROR_ACCESS_DENIED for a root that is not trusted.
+    //
+    // Without an owner it is made 0755 less the umask, and stays the
+    // program's. With one it is given to the owner as createOwnedFolderAt
+    // says; ERROR_ACCESS_DENIED when what is found at the name right after
+    // is not the folder just made, which then gets nothing.
+    unsigned createFolder(const QString& name,
+                          const std::optional<HomeFolderOwner>& owner = std::nullopt) const;
 
     // Deletes the folder name in the root and what it holds, depth first, and
     // returns whether the folder is gone. Nothing at all is removed from a

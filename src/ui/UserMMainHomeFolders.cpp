@@ -5,8 +5,10 @@
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "platform/FileSystem.h"
+#include "platform/HomeFolderOwner.h"
 #include "platform/HomeRoot.h"
 #include "platform/Shell.h"
+#include "platform/netapi/NetApi.h"
 #include "ui/HomeFolderName.h"
 
 #include <QCoreApplication>
@@ -48,7 +50,10 @@ void TUMainForm::CreateUserDir(const orvane::HomeRoot& root, const QString& Mdir
             AddLogInfo(folder + QString::fromUtf16(u" 已经存在 "));
             continue;
         }
-        if (const unsigned error = root.createFolder(name))
+        // An account this machine knows gets its folder; any other is made as
+        // before, the program's.
+        const auto owner = orvane::homeFolderOwner(name, m_platform.net.newHomeFolders());
+        if (const unsigned error = root.createFolder(name, owner))
             throw orvane::EInOutError(error);
         if (root.folderExists(name))
             AddLogInfo(folder + QString::fromUtf16(u" 创建成功 "));

@@ -21,6 +21,9 @@ public:
 
     // The machine's own name; "\\" + this names it as a server.
     QString machineName() const;
+    // The practice machine's accounts are its own, whatever names this
+    // machine knows.
+    NewHomeFolders newHomeFolders() const override { return NewHomeFolders::AsMade; }
 
     NET_API_STATUS NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter, LPBYTE* bufptr,
                                DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,

@@ -42,6 +42,7 @@ public:
 
     // This machine's name; "\\" + this names it as a server.
     const QString& machineName() const { return m_machineName; }
+    NewHomeFolders newHomeFolders() const override { return NewHomeFolders::ToLocalAccount; }
 
     NET_API_STATUS NetUserEnum(LPCWSTR servername, DWORD level, DWORD filter, LPBYTE* bufptr,
                                DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,

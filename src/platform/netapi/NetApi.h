@@ -4,6 +4,7 @@
 // methods carry the platform's names, arguments and results; a backend is the
 // service itself (Windows), Samba's libnetapi, or the embedded machine.
 
+#include "platform/HomeFolderOwner.h"
 #include "platform/NETUSER.h"
 #include "platform/NTDShare.h"
 
@@ -38,6 +39,11 @@ public:
                                        LPDWORD parm_err) = 0;
     virtual NET_API_STATUS NetShareDel(LMSTR servername, LMSTR netname, DWORD reserved) = 0;
     virtual NET_API_STATUS NetApiBufferFree(LPVOID Buffer) = 0;
+
+    // Not one of the service's calls: what a home folder made for one of the
+    // backend's accounts gets on this machine. A service's accounts are
+    // this machine's only as far as its name service resolves them.
+    virtual NewHomeFolders newHomeFolders() const { return NewHomeFolders::ToResolvedAccount; }
 };
 
 } // namespace orvane

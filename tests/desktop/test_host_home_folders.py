@@ -1,0 +1,111 @@
+"""Home folders made through the real window on the host backend belong to
+their accounts: made for three new accounts and registered as their homes
+through the window, then checked from outside as those accounts, with the
+machine's own tools.
+
+Runs as root over a private copy of /etc (host_machine.enter()), with the
+home root on a tmpfs mounted in that private namespace; without root or a
+display it is skipped (77).
+"""
+# uses-programs: mount runuser su touch ls getent
+
+import os
+import pwd
+import subprocess
+import sys
+
+import desktop
+import host_machine
+from host_machine import LogReader, host_case, start_numbered_run
+from test_home_root import set_home_root
+from test_host_accounts import PASSWORD, any_password_goes, outcomes_of
+
+# A private home root: a tmpfs over /srv in this namespace only, so every
+# folder above the home root is root's and open to others to pass through,
+# as a real home root's are.
+SITE = "/srv"
+HOMES = os.path.join(SITE, "orvane-homes")
+NAMES = ("ho1", "ho2", "ho3")
+
+
+def private_home_root():
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "orvane-homes", SITE],
+                   check=True, timeout=30)
+    os.mkdir(HOMES, 0o755)
+
+
+def run_entry_on_rows(app, names, downs):
+    """Selects the rows with the pointer (Ctrl adds one), opens the context
+    menu on the last and takes the entry that many steps down; the log lines
+    the command wrote."""
+    rows = [app.row_of(app.accounts, name) for name in names]
+    app.click(app.cell(app.accounts, rows[0]))
+    for row in rows[1:]:
+        app.click(app.cell(app.accounts, row), modifier="ctrl")
+    desktop.wait_until(lambda: app.selected_rows(app.accounts) == sorted(rows),
+                       f"{names} selected")
+    log = LogReader(app)
+    app.click(app.cell(app.accounts, rows[-1]), button=3)
+    app.key(*["Down"] * downs, "Return")
+    desktop.wait_until(lambda: len(log.read()) >= len(names), "the command's lines")
+    return [line.split("】 ", 1)[1] for line in log.lines]
+
+
+def as_account(name, *argv):
+    return subprocess.run(["runuser", "-u", name, "--", *argv], capture_output=True,
+                          text=True, timeout=30)
+
+
+@host_case
+@any_password_goes
+def home_folders_belong_to_their_accounts(app):
+    private_home_root()
+    log = LogReader(app)
+    start_numbered_run(app, "ho", 1, 3, PASSWORD)
+    assert outcomes_of(log, 3, "the three accounts") == [(n, "成功") for n in NAMES]
+    host_machine.when_idle(app, log)
+
+    # The home root chosen, as the chooser stores it, while the program is down.
+    orvane = app.process.args[0]
+    app.quit()
+    set_home_root(app, HOMES)
+    app.__init__(app.session, orvane, os.path.basename(app.folder), {"ORVANE_NETAPI": "host"})
+    desktop.wait_until(lambda: desktop.text_of(app.edit("用户目录：")) == HOMES + "/",
+                       "the stored home root")
+
+    folders = {name: os.path.join(HOMES, name) for name in NAMES}
+    # 创建用户主文件夹 is the eighth entry, 关联主文件夹 the twelfth.
+    assert run_entry_on_rows(app, NAMES, 8) == [f"{folders[n]} 创建成功 " for n in NAMES]
+    desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
+    assert run_entry_on_rows(app, NAMES, 12) == [f"{n} 已关联主文件夹 {folders[n]}"
+                                                 for n in NAMES]
+
+    for name, folder in folders.items():
+        account = pwd.getpwnam(name)
+        st = os.lstat(folder)
+        assert (st.st_uid, st.st_gid) == (account.pw_uid, account.pw_gid), (name, st)
+        # login.defs of this machine's kind leaves HOME_MODE unset.
+        assert st.st_mode & 0o7777 == 0o700, (name, oct(st.st_mode))
+        assert account.pw_dir == folder, account
+        # The skeleton, the account's.
+        profile = os.lstat(os.path.join(folder, ".profile"))
+        assert profile.st_uid == account.pw_uid, name
+
+        touched = as_account(name, "touch", os.path.join(folder, "x"))
+        assert touched.returncode == 0, (name, touched.stderr)
+        assert os.lstat(os.path.join(folder, "x")).st_uid == account.pw_uid
+        logged_on = subprocess.run(["su", "-", name, "-c", "pwd"], capture_output=True,
+                                   text=True, timeout=30)
+        assert logged_on.stdout.strip() == folder, (name, logged_on.stdout, logged_on.stderr)
+
+    listed = as_account("ho2", "ls", folders["ho1"])
+    assert listed.returncode != 0 and "Permission denied" in listed.stderr, listed
+    written = as_account("ho2", "touch", os.path.join(folders["ho1"], "y"))
+    assert written.returncode != 0, "another account wrote in ho1's folder"
+    # Nothing else under the root changed hands.
+    assert os.lstat(HOMES).st_uid == 0 and os.lstat(SITE).st_uid == 0
+
+
+if __name__ == "__main__":
+    host_machine.enter()
+    sys.exit(desktop.main([home_folders_belong_to_their_accounts]))
