@@ -143,6 +143,21 @@ QStringList SambaShares::sectionNames(const QStringList& arguments, bool testpar
     return names;
 }
 
+namespace {
+
+// A share's path or comment, as both listings give them; false for others.
+bool takeSetting(SambaShare& share, const QString& key, const QString& value) {
+    if (key == u"path")
+        share.path = value;
+    else if (key == u"comment")
+        share.comment = value;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
 NET_API_STATUS SambaShares::list(std::vector<SambaShare>& shares) {
     shares.clear();
     // smb.conf's shares, and the registry's where the site serves them.
@@ -163,13 +178,8 @@ NET_API_STATUS SambaShares::list(std::vector<SambaShare>& shares) {
                 current = &shares.emplace_back(SambaShare{name, {}, {}, false, {}});
         },
         [&](const QString& key, const QString& value) {
-            if (!current)
-                return;
-            if (key == u"path")
-                current->path = value;
-            else if (key == u"comment")
-                current->comment = value;
-            else if (key == u"printable" || key == u"print ok")
+            if (current && !takeSetting(*current, key, value) &&
+                (key == u"printable" || key == u"print ok"))
                 current->printable = isYes(value);
         });
 
@@ -195,12 +205,8 @@ NET_API_STATUS SambaShares::list(std::vector<SambaShare>& shares) {
                 SambaShare{name, {}, {}, false, SambaShare::Kept::Usershare});
         },
         [&](const QString& key, const QString& value) {
-            if (!current)
-                return;
-            if (key == u"path")
-                current->path = value;
-            else if (key == u"comment")
-                current->comment = value;
+            if (current)
+                takeSetting(*current, key, value);
         });
     // smbd serves a name that smb.conf or the registry holds from there.
     for (SambaShare& share : usershares)
