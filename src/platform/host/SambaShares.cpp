@@ -8,7 +8,9 @@
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 
 namespace orvane::host {
@@ -145,6 +147,30 @@ QStringList SambaShares::sectionNames(const QStringList& arguments, bool testpar
 
 namespace {
 
+// The usershares' names: Samba keeps one file a share in its usershare
+// folder, named by the share in lower case; net usershare writes a new one
+// as a temporary ":tmp" file first. Read here rather than through a run of
+// net usershare list, which costs as much as the share itself.
+bool usershareNames(const QString& folder, QStringList& names) {
+    struct DirCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    Descriptor fd(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
+        return false;
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd.get()));
+    if (!dir)
+        return false;
+    fd.release();
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!name.startsWith(u'.') && !name.contains(u':'))
+            names << name;
+    }
+    return true;
+}
+
 // A share's path or comment, as both listings give them; false for others.
 bool takeSetting(SambaShare& share, const QString& key, const QString& value) {
     if (key == u"path")
@@ -235,17 +261,11 @@ NET_API_STATUS SambaShares::add(const QString& name, const QString& path, const 
         return NERR_DuplicateShare;
     QStringList usershares;
     if (site.usershares()) {
-        const ProcessResult listed = runProcess(
-            m_tools.net, {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("usershare"),
-                          QStringLiteral("list"), QStringLiteral("--long")});
-        if (!listed.succeeded()) {
-            std::fprintf(stderr, "orvane: net usershare list refused: %s\n",
-                         words(listed).toUtf8().constData());
+        if (!usershareNames(site.usersharePath, usershares)) {
+            std::fprintf(stderr, "orvane: Samba's usershare folder %s cannot be read\n",
+                         site.usersharePath.toUtf8().constData());
             return ERROR_ACCESS_DENIED;
         }
-        for (const QByteArray& line : listed.output.split('\n'))
-            if (!line.trimmed().isEmpty())
-                usershares << QString::fromUtf8(line.trimmed());
         if (usershares.contains(name, Qt::CaseInsensitive))
             return NERR_DuplicateShare;
     }
