@@ -56,13 +56,14 @@ def as_account(name, *argv):
                           text=True, timeout=30)
 
 
-@host_case
-@any_password_goes
-def home_folders_belong_to_their_accounts(app):
-    private_home_root()
+def registered_homes(app, prefix, count):
+    """Accounts prefix1..prefixN made by a numbered run with PASSWORD, their
+    folders made under HOMES (the home root the program is restarted on) and
+    registered as their homes, all through the window; name: folder."""
+    names = [f"{prefix}{n}" for n in range(1, count + 1)]
     log = LogReader(app)
-    start_numbered_run(app, "ho", 1, 3, PASSWORD)
-    assert outcomes_of(log, 3, "the three accounts") == [(n, "成功") for n in NAMES]
+    start_numbered_run(app, prefix, 1, count, PASSWORD)
+    assert outcomes_of(log, count, "the accounts") == [(n, "成功") for n in names]
     host_machine.when_idle(app, log)
 
     # The home root chosen, as the chooser stores it, while the program is down.
@@ -73,12 +74,22 @@ def home_folders_belong_to_their_accounts(app):
     desktop.wait_until(lambda: desktop.text_of(app.edit("用户目录：")) == HOMES + "/",
                        "the stored home root")
 
-    folders = {name: os.path.join(HOMES, name) for name in NAMES}
+    folders = {name: os.path.join(HOMES, name) for name in names}
     # 创建用户主文件夹 is the eighth entry, 关联主文件夹 the twelfth.
-    assert run_entry_on_rows(app, NAMES, 8) == [f"{folders[n]} 创建成功 " for n in NAMES]
+    assert run_entry_on_rows(app, names, 8) == [f"{folders[n]} 创建成功 " for n in names]
     desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
-    assert run_entry_on_rows(app, NAMES, 12) == [f"{n} 已关联主文件夹 {folders[n]}"
-                                                 for n in NAMES]
+    assert run_entry_on_rows(app, names, 12) == [f"{n} 已关联主文件夹 {folders[n]}"
+                                                 for n in names]
+    desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
+    return folders
+
+
+@host_case
+@any_password_goes
+def home_folders_belong_to_their_accounts(app):
+    private_home_root()
+    folders = registered_homes(app, "ho", len(NAMES))
+    assert list(folders) == list(NAMES)
 
     for name, folder in folders.items():
         account = pwd.getpwnam(name)
