@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -14,6 +15,7 @@
 #include <sqlite3.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace orvane::embedded {
@@ -252,7 +254,19 @@ void createDatabaseFile(const QString& path) {
 
 std::unique_ptr<sqlite::Database> openConnection(const QString& path) {
     auto db = std::make_unique<sqlite::Database>(path, false);
-    db->exec("PRAGMA journal_mode = WAL");
+    // Switching a new file to WAL needs it alone: while another process seeds
+    // it, SQLite answers busy at once, without waiting (the wait could
+    // deadlock). Asked again until the seeding is done; later opens find WAL.
+    for (int tries = 1;; ++tries) {
+        try {
+            db->exec("PRAGMA journal_mode = WAL");
+            break;
+        } catch (const sqlite::Error& error) {
+            if ((error.code() & 0xff) != SQLITE_BUSY || tries == 1000)
+                throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     db->exec("PRAGMA synchronous = NORMAL");
     db->exec("PRAGMA foreign_keys = ON");
 
