@@ -13,7 +13,9 @@
 #include "ui/UserMMain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -250,32 +252,35 @@ void BM_UseraddChpasswdUsermodLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_UseraddChpasswdUsermodLoop)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
-// The window's refill of a list of 10,000 of this machine's accounts,
-// written straight into the private copy's files.
+// Accounts written straight into the private copy's files, every one in
+// Users as a site's are: `count` accounts named PREFIX0.., from UID `firstUid`.
+bool seedAccounts(const QByteArray& prefix, int count, int firstUid) {
+    QFile passwd(QStringLiteral("/etc/passwd")), shadow(QStringLiteral("/etc/shadow")),
+        group(QStringLiteral("/etc/group"));
+    if (!passwd.open(QIODevice::Append) || !shadow.open(QIODevice::Append) ||
+        !group.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray users;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray name = prefix + QByteArray::number(i);
+        passwd.write(name + ":x:" + QByteArray::number(firstUid + i) + ":100:" + prefix +
+                     ":/home/" + name + ":/bin/sh\n");
+        shadow.write(name + ":!:20000:0:99999:7:::\n");
+        users += (users.isEmpty() ? "" : ",") + name;
+    }
+    QByteArray text = group.readAll();
+    const qsizetype at = text.indexOf("\nusers:");
+    const qsizetype end = text.indexOf('\n', at + 1);
+    text.insert(end, (text.at(end - 1) == ':' ? "" : ",") + users);
+    group.resize(0);
+    return group.write(text) == text.size();
+}
+
+// The window's refill of a list of 10,000 of this machine's accounts.
 void BM_WindowRefill10000(benchmark::State& state) {
     constexpr int kListed = 10000;
-    {
-        QFile passwd(QStringLiteral("/etc/passwd")), shadow(QStringLiteral("/etc/shadow")),
-            group(QStringLiteral("/etc/group"));
-        if (!passwd.open(QIODevice::Append) || !shadow.open(QIODevice::Append) ||
-            !group.open(QIODevice::ReadWrite))
-            return state.SkipWithError("cannot write the private account files");
-        QByteArray users;
-        for (int i = 0; i < kListed; ++i) {
-            const QByteArray name = "rf" + QByteArray::number(i);
-            passwd.write(name + ":x:" + QByteArray::number(20000 + i) + ":100:refill:/home/" +
-                         name + ":/bin/sh\n");
-            shadow.write(name + ":!:20000:0:99999:7:::\n");
-            users += (users.isEmpty() ? "" : ",") + name;
-        }
-        // Every account in Users, as a site's are.
-        QByteArray text = group.readAll();
-        const qsizetype at = text.indexOf("\nusers:");
-        const qsizetype end = text.indexOf('\n', at + 1);
-        text.insert(end, (text.at(end - 1) == ':' ? "" : ",") + users);
-        group.resize(0);
-        group.write(text);
-    }
+    if (!seedAccounts("rf", kListed, 20000))
+        return state.SkipWithError("cannot write the private account files");
     QTemporaryDir dir;
     orvane::host::HostNetApi net(paths(false));
     orvane::MachineRegistry registry(dir.path() + QStringLiteral("/machine"));
@@ -294,6 +299,56 @@ void BM_WindowRefill10000(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kListed);
 }
 BENCHMARK(BM_WindowRefill10000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// Home folders for 1,000 selected accounts through the window: made, given
+// to their accounts with the skeleton copied in, then registered as their
+// homes (usermod -d each).
+void BM_HomeFoldersMadeAndRegistered(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!seedAccounts("hf", kAccounts, 30000))
+            return state.SkipWithError("cannot write the private account files");
+        QTemporaryDir dir, homes;
+        orvane::host::HostNetApi net(paths(false));
+        orvane::MachineRegistry registry(dir.path() + QStringLiteral("/machine"));
+        orvane::bench::SilentDialogs dialogs;
+        orvane::DesktopShell shell;
+        int owned = 0;
+        {
+            TUMainForm form(orvane::Platform{net, registry, dialogs, shell});
+            form.mDirPathEdit->setText(homes.path());
+            form.hDirPath = homes.path() + u'/';
+            form.GetAccountList(QString());
+            form.ListView1->selectAll();
+            state.ResumeTiming();
+            QElapsedTimer timer;
+            timer.start();
+            form.N12Click();
+            state.counters["make_s"] = double(timer.restart()) / 1000;
+            form.ListView1->selectAll();
+            form.N15Click();
+            state.counters["register_s"] = double(timer.elapsed()) / 1000;
+            state.PauseTiming();
+            QFile passwd(QStringLiteral("/etc/passwd"));
+            passwd.open(QIODevice::ReadOnly);
+            const QByteArray accounts = passwd.readAll();
+            for (int i = 0; i < kAccounts; ++i) {
+                const QString name = QStringLiteral("hf%1").arg(i);
+                const QString home = homes.filePath(name);
+                if (QFileInfo(home).ownerId() == uint(30000 + i) &&
+                    accounts.contains(':' + QFile::encodeName(home) + ':'))
+                    ++owned;
+            }
+        }
+        savedFiles().restore();
+        state.ResumeTiming();
+        if (owned != kAccounts)
+            return state.SkipWithError(
+                QStringLiteral("%1 folders owned and registered").arg(owned).toStdString().c_str());
+    }
+    state.SetItemsProcessed(state.iterations() * kAccounts);
+}
+BENCHMARK(BM_HomeFoldersMadeAndRegistered)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 
