@@ -2,6 +2,7 @@
 #include "platform/FolderAt.h"
 
 #include "platform/Descriptor.h"
+#include "platform/FolderListing.h"
 #include "platform/HomeRoot.h"
 
 #include <cerrno>
@@ -10,9 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,10 +33,6 @@ constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 #else
 constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW;
 #endif
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 // A folder as the walk met it. The mount is known on Linux; elsewhere only
 // the device tells file systems apart.
@@ -104,17 +99,9 @@ bool placeOf(int folder, Place& place) {
 // "." and ".." are left out: ". " or "..\t" are ordinary names here.
 std::vector<std::string> entryNames(int folder) {
     std::vector<std::string> names;
-    Descriptor stream(::dup(folder));
-    if (!stream.valid())
-        return names;
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(stream.get()));
-    if (!dir)
-        return names;
-    stream.release(); // the stream closes it now
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-    }
+    FolderListing listing{Descriptor(::dup(folder))};
+    while (const char* name = listing.next())
+        names.emplace_back(name);
     return names;
 }
 

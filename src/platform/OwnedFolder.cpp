@@ -3,14 +3,12 @@
 
 #include "core/SystemErrors.h"
 #include "platform/Descriptor.h"
+#include "platform/FolderListing.h"
 #include "platform/HomeFolderOwner.h"
 
 #include <QFile>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,25 +19,10 @@ namespace {
 // Nobody but root may enter while the folder is being filled.
 constexpr mode_t kFillingMode = 0700;
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 bool isEmptyFolder(int folder) {
     // A description of its own, so the caller's descriptor keeps its offset.
-    Descriptor listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listing.valid())
-        return false;
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(listing.get()));
-    if (!dir)
-        return false;
-    listing.release();
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name(entry->d_name);
-        if (name != "." && name != "..")
-            return false;
-    }
-    return true;
+    FolderListing listing{Descriptor(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))};
+    return listing.valid() && listing.next() == nullptr;
 }
 
 } // namespace

@@ -4,12 +4,10 @@
 
 #include "core/SystemErrors.h"
 #include "platform/Descriptor.h"
+#include "platform/FolderListing.h"
 
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,26 +20,16 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Deeper than any skeleton; bounds the descriptors open at once.
 constexpr int kMostDepth = 32;
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 class SkeletonCopy {
 public:
     SkeletonCopy(uid_t user, gid_t group) : m_user(user), m_group(group) {}
 
     void folder(int from, int into, int depth) {
-        Descriptor listing(::openat(from, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const std::unique_ptr<DIR, DirCloser> dir(listing.valid() ? ::fdopendir(listing.get())
-                                                                  : nullptr);
-        if (!dir)
+        FolderListing listing{Descriptor(::openat(from, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))};
+        if (!listing.valid())
             return fail(errno);
-        listing.release();
-        while (const dirent* entry = ::readdir(dir.get())) {
-            const std::string_view name(entry->d_name);
-            if (name != "." && name != "..")
-                this->entry(from, into, entry->d_name, depth);
-        }
+        while (const char* name = listing.next())
+            entry(from, into, name, depth);
     }
 
     unsigned error() const { return m_error; }

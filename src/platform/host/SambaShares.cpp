@@ -2,15 +2,14 @@
 #include "platform/host/SambaShares.h"
 
 #include "platform/Descriptor.h"
+#include "platform/FolderListing.h"
 #include "platform/Process.h"
 #include "platform/embedded/AccountRules.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <sys/file.h>
 
 namespace orvane::host {
@@ -152,19 +151,12 @@ namespace {
 // as a temporary ":tmp" file first. Read here rather than through a run of
 // net usershare list, which costs as much as the share itself.
 bool usershareNames(const QString& folder, QStringList& names) {
-    struct DirCloser {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
-    Descriptor fd(
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid())
+    FolderListing listing{Descriptor(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))};
+    if (!listing.valid())
         return false;
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd.get()));
-    if (!dir)
-        return false;
-    fd.release();
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const QString name = QFile::decodeName(entry->d_name);
+    while (const char* entry = listing.next()) {
+        const QString name = QFile::decodeName(entry);
         if (!name.startsWith(u'.') && !name.contains(u':'))
             names << name;
     }
