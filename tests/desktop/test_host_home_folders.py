@@ -34,16 +34,22 @@ def private_home_root():
     os.mkdir(HOMES, 0o755)
 
 
-def run_entry_on_rows(app, names, downs):
-    """Selects the rows with the pointer (Ctrl adds one), opens the context
-    menu on the last and takes the entry that many steps down; the log lines
-    the command wrote."""
+def select_rows(app, names):
+    """Selects the accounts' rows with the pointer (Ctrl adds one); their rows."""
     rows = [app.row_of(app.accounts, name) for name in names]
     app.click(app.cell(app.accounts, rows[0]))
     for row in rows[1:]:
         app.click(app.cell(app.accounts, row), modifier="ctrl")
     desktop.wait_until(lambda: app.selected_rows(app.accounts) == sorted(rows),
                        f"{names} selected")
+    return rows
+
+
+def run_entry_on_rows(app, names, downs):
+    """Selects the rows with the pointer (Ctrl adds one), opens the context
+    menu on the last and takes the entry that many steps down; the log lines
+    the command wrote."""
+    rows = select_rows(app, names)
     log = LogReader(app)
     app.click(app.cell(app.accounts, rows[-1]), button=3)
     app.key(*["Down"] * downs, "Return")

@@ -25,7 +25,7 @@ import desktop
 import host_machine
 from host_machine import host_case
 from test_host_accounts import PASSWORD, any_password_goes
-from test_host_home_folders import private_home_root, registered_homes
+from test_host_home_folders import private_home_root, registered_homes, select_rows
 
 WITH_HOST_SMBD = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support",
                               "with-host-smbd")
@@ -62,12 +62,7 @@ class Client:
 def share_rows(app, names):
     """Selects the rows with the pointer and takes "设置共享", the tenth entry of
     the context menu; it writes no line, and ends by refilling the list."""
-    rows = [app.row_of(app.accounts, name) for name in names]
-    app.click(app.cell(app.accounts, rows[0]))
-    for row in rows[1:]:
-        app.click(app.cell(app.accounts, row), modifier="ctrl")
-    desktop.wait_until(lambda: app.selected_rows(app.accounts) == sorted(rows),
-                       f"{names} selected")
+    rows = select_rows(app, names)
     app.click(app.cell(app.accounts, rows[-1]), button=3)
     app.key(*["Down"] * 10, "Return")
     desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
