@@ -1,12 +1,9 @@
 #include "platform/HomeFolderOwner.h"
 
+#include "platform/NameService.h"
 #include "platform/host/LoginDefs.h"
 
 #include <QFile>
-#include <cerrno>
-#include <pwd.h>
-#include <unistd.h>
-#include <vector>
 
 namespace orvane {
 
@@ -26,23 +23,14 @@ mode_t homeMode(const QString& etc) {
 
 std::optional<HomeFolderOwner> homeFolderOwner(const QString& account, NewHomeFolders how,
                                                const QString& etc) {
-    if (how == NewHomeFolders::AsMade || account.isEmpty() || account.contains(QChar(0)))
+    if (how == NewHomeFolders::AsMade)
         return std::nullopt;
-    const QByteArray name = account.toUtf8();
-    const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? std::size_t(hint) : 4096);
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    int error;
-    while ((error = ::getpwnam_r(name.constData(), &entry, buffer.data(), buffer.size(), &found)) ==
-               ERANGE &&
-           buffer.size() < (1u << 20))
-        buffer.resize(buffer.size() * 2);
-    if (error != 0 || !found)
+    const std::optional<ResolvedAccount> found = resolveAccount(account);
+    if (!found)
         return std::nullopt;
     HomeFolderOwner owner;
-    owner.user = found->pw_uid;
-    owner.group = found->pw_gid;
+    owner.user = found->user;
+    owner.group = found->group;
     owner.mode = homeMode(etc);
     if (how == NewHomeFolders::ToLocalAccount)
         owner.skeleton = etc + QStringLiteral("/skel");
