@@ -132,11 +132,29 @@ def shared_as_a_registry_share(app):
 
 @host_case
 @any_password_goes
-def shared_as_a_usershare(app):
-    shared_home_folder_is_its_owners_alone(app)
+def refused_as_installed(app):
+    """Debian's smb.conf as installed: usershares, which Samba never names
+    after an account, and [homes], which gives each account its own home
+    folder under its name, read only. The share is refused, the column
+    stays as it was, and the program says on stderr what the site changes;
+    the account's automatic home service is indeed read only."""
+    folders = registered_homes(app, "hs", 2)
+    share_rows(app, [OWNER])
+    columns = share_column(app)
+    assert columns[OWNER] == "未共享", columns
+    said = desktop.wait_until(
+        lambda: (lambda o: o if "registry shares = yes" in o else None)(app.output()),
+        "the advice on stderr")
+    assert f"sharing {OWNER}:" in said and "read only = no" in said, said
+    note = os.path.join(app.session.tmp, "note.txt")
+    with open(note, "w") as f:
+        f.write("from the owner\n")
+    code, said = Client(app.session.tmp, OWNER).on_share(OWNER, f"put {note} x")
+    assert code != 0 and "NT_STATUS_" in said, said
+    assert not os.path.exists(os.path.join(folders[OWNER], "x"))
 
 
-CASES = [shared_as_a_registry_share, shared_as_a_usershare]
+CASES = [shared_as_a_registry_share, refused_as_installed]
 
 
 def without_homes(text):
@@ -159,8 +177,8 @@ def registry_shares(text):
     return without_homes(text) + "\n[global]\nregistry shares = yes\n"
 
 
-# Where the site keeps new shares, as Samba's configuration says; usershares
-# need no change: Samba's configuration as installed takes them.
+# Where the site keeps new shares, as Samba's configuration says; the other
+# case runs on Samba's configuration as installed.
 SETTINGS = {"shared_as_a_registry_share": registry_shares}
 
 

@@ -207,6 +207,59 @@ TEST(HostSharingLimits, TheLastUsershareAllowedIsTheLastMadeAndTheNextSaysWhy) {
     EXPECT_EQ(after.size(), before.size());
 }
 
+// Samba keeps an account's name for the account's own home service. A share
+// of that name is made only where its owner reaches it as made, and where it
+// is not, the site is told what to change.
+TEST_P(HostSharingTest, AShareNamedAfterItsAccountIsMadeOnlyWhereTheAccountCanUseIt) {
+    const std::string mechanism = GetParam();
+    const QString owner = QStringLiteral("hh%1").arg(mechanism.c_str());
+    const Client ownerClient{owner, kGoodPassword};
+    ASSERT_EQ(addUser(m_api, owner, ownerClient.password), NERR_Success);
+    const QString folder = ownedFolder(owner);
+    ASSERT_EQ(setHomeDir(m_api, owner, folder), NERR_Success);
+    const auto refused = [&](const char* advice) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(share(owner, folder), NERR_DuplicateShare);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(advice), std::string::npos) << said;
+    };
+    // Debian's smb.conf as installed: usershares, and [homes] read only.
+    if (mechanism == "usershare") {
+        refused("registry shares = yes");
+        refused("read only = no");
+        std::vector<Share> list;
+        ASSERT_EQ(shares(m_api, QString(), list), NERR_Success);
+        EXPECT_TRUE(std::none_of(list.begin(), list.end(), [&](const Share& s) {
+            return s.name.compare(owner, Qt::CaseInsensitive) == 0;
+        }));
+        return;
+    }
+    refused("read only = no");
+    // [homes] writable, but the folder is not the account's home: smbd would
+    // serve the account its home instead.
+    const SettingsAdded writable("registry shares = yes\n[homes]\nread only = no\n");
+    ASSERT_EQ(setHomeDir(m_api, owner, m_temp.path()), NERR_Success);
+    refused("register the folder");
+    ASSERT_EQ(setHomeDir(m_api, owner, folder), NERR_Success);
+    ASSERT_EQ(share(owner, folder), NERR_Success);
+
+    const QString local = m_temp.filePath(QStringLiteral("note.txt"));
+    QFile note(local);
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write("mine\n");
+    note.close();
+    for (int round = 0; round < 2; ++round) {
+        const QString as = QStringLiteral("n%1.txt").arg(round);
+        const ProcessResult put =
+            smbclient(ownerClient, owner, QStringLiteral("put %1 %2").arg(local, as));
+        EXPECT_TRUE(put.succeeded()) << put.errors.constData() << put.output.constData();
+        EXPECT_TRUE(QFile::exists(folder + u'/' + as)) << as;
+        if (round == 0)
+            ASSERT_TRUE(restartServer());
+    }
+    EXPECT_EQ(delShare(m_api, QString(), owner), NERR_Success);
+}
+
 // What Samba would read as something else is refused before it is written.
 TEST(HostSharingRules, OnlyFoldersAndTextsSambaTakesAsTheyAreAreShared) {
     if (qEnvironmentVariable("ORVANE_TEST_PRIVATE_ETC") != u"1" || ::geteuid() != 0 ||

@@ -3,9 +3,11 @@
 
 #include "platform/Descriptor.h"
 #include "platform/FolderListing.h"
+#include "platform/NameService.h"
 #include "platform/Process.h"
 #include "platform/embedded/AccountRules.h"
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
@@ -95,11 +97,12 @@ bool SambaShares::served() const {
            QFile::exists(m_tools.net) && QFile::exists(m_tools.testparm);
 }
 
-QString SambaShares::setting(const char* name) const {
-    const ProcessResult result =
-        runProcess(m_tools.testparm, {QStringLiteral("-s"),
-                                      QStringLiteral("--parameter-name=") + QLatin1StringView(name),
-                                      m_tools.smbConf});
+QString SambaShares::setting(const char* name, const QString& section) const {
+    QStringList arguments{QStringLiteral("-s"),
+                          QStringLiteral("--parameter-name=") + QLatin1StringView(name)};
+    if (!section.isEmpty())
+        arguments << QStringLiteral("--section-name=") + section;
+    const ProcessResult result = runProcess(m_tools.testparm, arguments << m_tools.smbConf);
     return QString::fromUtf8(result.output).trimmed();
 }
 
@@ -119,6 +122,8 @@ ShareSettings SambaShares::settings() {
     // testparm shows the registry's shares with the files' where they are
     // served; those change without smb.conf changing, so they are left out.
     read.fileShares = sectionNames({QStringLiteral("-s"), m_tools.smbConf}, true);
+    read.homes = read.fileShares.contains(QStringLiteral("homes"), Qt::CaseInsensitive);
+    read.homesWritable = read.homes && !isYes(setting("read only", QStringLiteral("homes")));
     if (read.registry) {
         const QStringList registry = sectionNames(
             {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("conf"), QStringLiteral("list")},
@@ -261,9 +266,47 @@ NET_API_STATUS SambaShares::add(const QString& name, const QString& path, const 
         if (usershares.contains(name, Qt::CaseInsensitive))
             return NERR_DuplicateShare;
     }
+    if (const NET_API_STATUS held = homeServiceHolds(name, path, site))
+        return held;
     if (site.registry)
         return addToRegistry(name, path, withoutControls(remark));
     return addUsershare(name, path, withoutControls(remark), site, int(usershares.size()));
+}
+
+// Samba keeps an account's name for the account's own home service: net
+// usershare takes no share of that name, and where smb.conf has [homes],
+// smbd gives the account its home service under that name when it signs on,
+// ahead of a registry share. A share there that its owner could not use as
+// made is refused, with what the site changes.
+NET_API_STATUS SambaShares::homeServiceHolds(const QString& name, const QString& path,
+                                             const ShareSettings& site) const {
+    std::optional<ResolvedAccount> account = resolveAccount(name);
+    if (!account)
+        account = resolveAccount(name.toLower());
+    if (!account)
+        return NERR_Success;
+    const bool ownHome = QDir::cleanPath(account->home) == QDir::cleanPath(path);
+    if (site.registry && (!site.homes || (site.homesWritable && ownHome)))
+        return NERR_Success;
+    const QByteArray conf = m_tools.smbConf.toUtf8();
+    QByteArray change;
+    if (!site.registry)
+        change = "set \"registry shares = yes\" in the [global] section of " + conf +
+                 " (usershares are never named after an account)";
+    if (site.homes && !site.homesWritable)
+        change += QByteArray(change.isEmpty() ? "" : ", and ") +
+                  "remove its [homes] section or set \"read only = no\" in it ([homes] gives " +
+                  name.toUtf8() + " its own home folder under this name, read only)";
+    else if (site.homes && !ownHome)
+        change += QByteArray(change.isEmpty() ? "" : ", and ") +
+                  "remove its [homes] section or register the folder as " + name.toUtf8() +
+                  "'s home folder ([homes] gives " + name.toUtf8() + " " +
+                  QFile::encodeName(account->home) + " under this name)";
+    std::fprintf(stderr,
+                 "orvane: sharing %s: Samba keeps this name for the account's own home folder; "
+                 "to share home folders under their accounts' names, %s\n",
+                 name.toUtf8().constData(), change.constData());
+    return NERR_DuplicateShare;
 }
 
 NET_API_STATUS SambaShares::addToRegistry(const QString& name, const QString& path,

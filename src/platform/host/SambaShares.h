@@ -39,6 +39,10 @@ struct ShareSettings {
     int usershareMax = 0;
     // The shares smb.conf (and the files it includes) defines: taken names.
     QStringList fileShares;
+    // A [homes] section: smbd serves each account its own home folder under
+    // the account's name, ahead of any other share of that name.
+    bool homes = false;
+    bool homesWritable = false;
 
     bool usershares() const { return !usersharePath.isEmpty() && usershareMax > 0; }
 };
@@ -62,7 +66,9 @@ public:
     // Every share Samba serves here, those of smb.conf and the registry first,
     // then the usershares; 0 or a result code.
     NET_API_STATUS list(std::vector<SambaShare>& shares);
-    // 0; 2118 for a name taken (letter case ignored); 2116 for a path that is
+    // 0; 2118 for a name taken (letter case ignored), an account's name
+    // included where Samba keeps it for the account's home service (said on
+    // stderr with what to change); 2116 for a path that is
     // not an existing folder; 2121 when the site's configuration takes no
     // more shares (said on stderr with what to change); 123 for a name Samba
     // or Windows' clients cannot use; 87 for a path Samba would read as
@@ -76,11 +82,13 @@ public:
     ShareSettings settings();
 
 private:
-    QString setting(const char* name) const;
+    QString setting(const char* name, const QString& section = {}) const;
     // The section names of a configuration as a Samba tool prints it.
     QStringList sectionNames(const QStringList& netArguments, bool testparm) const;
     NET_API_STATUS addUsershare(const QString& name, const QString& path, const QString& remark,
                                 const ShareSettings& settings, int usershares);
+    NET_API_STATUS homeServiceHolds(const QString& name, const QString& path,
+                                    const ShareSettings& settings) const;
     NET_API_STATUS addToRegistry(const QString& name, const QString& path, const QString& remark);
 
     SambaTools m_tools;
