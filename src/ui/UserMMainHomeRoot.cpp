@@ -4,15 +4,13 @@
 
 #include "core/Text.h"
 #include "platform/Dialogs.h"
+#include "platform/HomeRootSetting.h"
 #include "platform/RegistryKey.h"
 
 #include <QLabel>
 #include <QLineEdit>
 
 namespace {
-
-const QString kConfigKey = QStringLiteral("SOFTWARE\\ROrirAridEzo\\");
-const QString kHomePathValue = QStringLiteral("MHomePath");
 
 // The chooser's tree starts at the top of the folder tree, which stands for
 // Windows' drive D: here.
@@ -23,13 +21,13 @@ QString chooserRoot() {
 } // namespace
 
 void TUMainForm::ReadConfigRegKey(QString& hDirStr) {
-    const orvane::RegistryKey key(m_platform.registry, kConfigKey, true);
-    hDirStr = orvane::IncludeTrailingPathDelimiter(key.ReadString(kHomePathValue));
+    const orvane::RegistryKey key(m_platform.registry, orvane::kHomeRootKey, true);
+    hDirStr = orvane::IncludeTrailingPathDelimiter(key.ReadString(orvane::kHomeRootValue));
 }
 
 void TUMainForm::SaveConfigRegKey(const QString& hDirStr) {
-    orvane::RegistryKey key(m_platform.registry, kConfigKey, true);
-    key.WriteString(kHomePathValue, hDirStr);
+    orvane::RegistryKey key(m_platform.registry, orvane::kHomeRootKey, true);
+    key.WriteString(orvane::kHomeRootValue, hDirStr);
 }
 
 void TUMainForm::Button5Click() {

@@ -1,0 +1,145 @@
+#include "platform/rehearsal/Supervisor.h"
+
+#include "platform/Descriptor.h"
+#include "platform/rehearsal/SiteCopy.h"
+
+#include <QFile>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace orvane::rehearsal {
+
+namespace {
+
+volatile sig_atomic_t g_forwardTo = 0;
+
+void forward(int signal) {
+    if (g_forwardTo > 0)
+        ::kill(pid_t(g_forwardTo), signal);
+}
+
+void forwardEndingSignals() {
+    struct sigaction action {};
+    action.sa_handler = forward;
+    ::sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int statusOf(int wait) {
+    if (WIFEXITED(wait))
+        return WEXITSTATUS(wait);
+    if (WIFSIGNALED(wait))
+        return 128 + WTERMSIG(wait);
+    return 1;
+}
+
+// Strings for execve, prepared before fork: after it, in a child of a
+// process that may have threads, nothing may allocate.
+struct ExecArguments {
+    std::vector<QByteArray> storage;
+    std::vector<char*> argv, envp;
+
+    ExecArguments(const QString& program, const QStringList& arguments, const QStringList& extra) {
+        storage.push_back(QFile::encodeName(program));
+        for (const QString& argument : arguments)
+            storage.push_back(argument.toLocal8Bit());
+        const std::size_t argc = storage.size();
+        std::vector<QByteArray> names;
+        for (const QString& setting : extra)
+            names.push_back(setting.left(setting.indexOf(u'=') + 1).toUtf8());
+        for (char** entry = environ; *entry; ++entry) {
+            const QByteArray text(*entry);
+            if (std::none_of(names.begin(), names.end(),
+                             [&](const QByteArray& name) { return text.startsWith(name); }))
+                storage.push_back(text);
+        }
+        for (const QString& setting : extra)
+            storage.push_back(setting.toUtf8());
+        for (std::size_t i = 0; i < storage.size(); ++i)
+            (i < argc ? argv : envp).push_back(storage[i].data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+    }
+};
+
+// PID 1 of the namespace: starts the program, reaps every orphan until the
+// program ends, then leaves, which ends the rest of the namespace with it.
+[[noreturn]] void beInit(const ExecArguments& exec, int supervisorAlive) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The supervisor is outside this namespace, where getppid() cannot see
+    // it: it holds the other end of a pipe, which closes if it went before
+    // the line above took effect.
+    struct pollfd alive {
+        supervisorAlive, POLLIN, 0
+    };
+    if (::poll(&alive, 1, 0) != 0)
+        ::_exit(137);
+    // The namespace's own processes, for the programs that look there.
+    if (::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+        ::_exit(125);
+    const pid_t program = ::fork();
+    if (program < 0)
+        ::_exit(125);
+    if (program == 0) {
+        for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
+            ::signal(signal, SIG_DFL);
+        ::execve(exec.argv[0], exec.argv.data(), exec.envp.data());
+        ::_exit(errno == ENOENT ? 127 : 126);
+    }
+    g_forwardTo = program;
+    for (;;) {
+        int wait = 0;
+        const pid_t ended = ::waitpid(-1, &wait, 0);
+        if (ended == program)
+            ::_exit(statusOf(wait));
+        if (ended < 0 && errno == ECHILD)
+            ::_exit(1);
+    }
+}
+
+} // namespace
+
+int superviseInOwnPids(const QString& program, const QStringList& arguments,
+                       const QStringList& extraEnvironment) {
+    const ExecArguments exec(program, arguments, extraEnvironment);
+    if (::unshare(CLONE_NEWPID) != 0)
+        throw CopyError(QStringLiteral("cannot make a PID namespace of its own: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                            .toStdString());
+    forwardEndingSignals();
+    int alive[2];
+    if (::pipe2(alive, O_CLOEXEC) != 0)
+        throw CopyError(QStringLiteral("cannot start the copy's first process: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                            .toStdString());
+    const Descriptor readEnd(alive[0]), writeEnd(alive[1]);
+    const pid_t init = ::fork();
+    if (init < 0)
+        throw CopyError(QStringLiteral("cannot start the copy's first process: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                            .toStdString());
+    if (init == 0) {
+        ::close(writeEnd.get());
+        beInit(exec, readEnd.get());
+    }
+    g_forwardTo = init;
+    int wait = 0;
+    while (::waitpid(init, &wait, 0) < 0)
+        if (errno != EINTR)
+            return 1;
+    return statusOf(wait);
+}
+
+} // namespace orvane::rehearsal

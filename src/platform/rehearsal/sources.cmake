@@ -1,0 +1,8 @@
+# A disposable copy of the site, added to orvane_platform.
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/MountTable.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SiteCopy.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HostSite.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Supervisor.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HostRehearsal.cpp
+)
