@@ -1,6 +1,7 @@
 // orvane-rehearse: the window on a disposable copy of the site it would
 // administer with the same settings. The copy goes when the window closes;
 // the real site is never changed.
+#include "platform/Environment.h"
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
 
@@ -14,10 +15,6 @@ int refuse(const char* why) {
     return 2;
 }
 
-bool runsAsRoot() {
-    return QFileInfo(QStringLiteral("/proc/self")).ownerId() == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -29,7 +26,7 @@ int main(int argc, char** argv) {
         return refuse("a rehearsal is offered for this machine's own accounts "
                       "(ORVANE_NETAPI=host); the embedded practice machine needs none, and "
                       "other servers cannot be copied from here");
-    if (!runsAsRoot())
+    if (!orvane::runsAsRoot())
         return refuse("a rehearsal copies this machine's accounts, which takes root; start it "
                       "through its menu entry \"Orvane (演练)\" or as root");
     // The window beside this program, in the build tree as when installed.
