@@ -1,3 +1,4 @@
+// uses-programs: (the window beside orvane-rehearse, the project's own)
 #include "platform/rehearsal/Supervisor.h"
 
 #include "platform/Descriptor.h"
