@@ -42,14 +42,14 @@ add_custom_command(OUTPUT ${ORVANE_CHANGELOG}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/changelog)
 add_custom_target(orvane_changelog ALL DEPENDS ${ORVANE_CHANGELOG})
 install(FILES ${ORVANE_CHANGELOG} DESTINATION ${ORVANE_DOC_DIR})
-# The manual page, once for each of the three commands.
+# The manual page, once for each of the four commands.
 set(ORVANE_MANUAL ${PROJECT_BINARY_DIR}/orvane.1.gz)
 add_custom_command(OUTPUT ${ORVANE_MANUAL}
     COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/data/orvane.1 > ${ORVANE_MANUAL}
     DEPENDS ${PROJECT_SOURCE_DIR}/data/orvane.1)
 add_custom_target(orvane_manual ALL DEPENDS ${ORVANE_MANUAL})
 install(FILES ${ORVANE_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-foreach(alias orvane-admin orvane-practice)
+foreach(alias orvane-admin orvane-practice orvane-rehearse)
     install(CODE "file(CREATE_LINK orvane.1.gz
         \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/${alias}.1.gz SYMBOLIC)")
 endforeach()
