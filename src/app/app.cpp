@@ -60,5 +60,9 @@ int main(int argc, char* argv[]) {
     TFSLList FSLList(&UMainForm);
     UMainForm.FSLList = &FSLList;
     UMainForm.show();
+    // The first refill runs while the window is shown, before the event loop;
+    // a close that came meanwhile found no loop to end.
+    if (!UMainForm.isVisible())
+        return 0;
     return app.exec();
 }
