@@ -50,6 +50,15 @@ def processes_in(kind, ns):
     return found
 
 
+CAP_AUDIT_WRITE = 29
+
+
+def bounding_set(pid):
+    """The capabilities a process and what it starts can ever have."""
+    with open(f"/proc/{pid}/status") as f:
+        return int(next(line.split()[1] for line in f if line.startswith("CapBnd:")), 16)
+
+
 def mounts(pid):
     """(device, mount point, type) of each mount pid sees."""
     found = set()
@@ -83,6 +92,8 @@ class Copy:
         # Its own file systems: the scratch layers, the overlays, its /proc.
         self.made = {m for m in mounts(window) - ours if m[2] in ("overlay", "tmpfs", "proc")}
         assert any(m[2] == "overlay" and m[1] == "/etc" for m in self.made), self.made
+        # Nothing in the copy can write to the kernel's audit trail.
+        assert not bounding_set(window) & 1 << CAP_AUDIT_WRITE, "the copy may write audit records"
         assert not self.made & ours, f"the copy's mounts reach the test: {self.made & ours}"
         self.beside = set()
         for pid in _processes():
