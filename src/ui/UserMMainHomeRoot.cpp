@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "platform/HomeRootSetting.h"
 #include "platform/RegistryKey.h"
+#include "platform/rehearsal/ChosenFolder.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,8 @@ void TUMainForm::Button5Click() {
     if (!chosen)
         return;
     const QString& path = *chosen;
+    // In a rehearsal, folders made under the new root go to the copy too.
+    orvane::rehearsal::takeIntoCopy(path);
     mDirPathEdit->setText(path);
     hDirPath = orvane::IncludeTrailingPathDelimiter(path);
     SaveConfigRegKey(path);

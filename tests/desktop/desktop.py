@@ -273,10 +273,29 @@ def centre(accessible):
     return x + w // 2, y + h // 2
 
 
+def _descends_from(pid, ancestor):
+    """Whether the process pid is below ancestor, as this PID namespace sees both."""
+    while pid > 1:
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                # The command name may hold spaces and parentheses: the parent
+                # is the second field after its closing one.
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            return False
+        if pid == ancestor:
+            return True
+    return False
+
+
 class App:
     """The program, started fresh on a machine folder of its own."""
 
-    def __init__(self, session, orvane, name, env=None):
+    # Whether the window may be a process below the one started (a program
+    # that runs it in namespaces of its own): AT-SPI names the window's pid.
+    window_below = False
+
+    def __init__(self, session, orvane, name, env=None, attach=True):
         self.session = session
         self.pyatspi = _import_pyatspi()
         self.folder = os.path.join(session.tmp, name)
@@ -290,6 +309,11 @@ class App:
         output = open(self.output_path, "wb")
         self.process = session.spawn([orvane], env=env, stdout=output, stderr=output,
                                      cwd=self.folder)
+        if attach:
+            self.attach()
+
+    def attach(self):
+        """Waits for the window on the accessibility bus, filled."""
         self.app = wait_until(self._application, "the program on the accessibility bus")
         self.window = find(self.app, "frame", "Orvane", what="the main window")
         wait_until(lambda: extents(self.window)[2] > 0, "the main window on screen")
@@ -311,7 +335,9 @@ class App:
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
             try:
-                if app is not None and app.get_process_id() == self.process.pid:
+                pid = app.get_process_id() if app is not None else None
+                if pid == self.process.pid or (
+                        pid and self.window_below and _descends_from(pid, self.process.pid)):
                     return app
             except Exception:
                 continue

@@ -28,16 +28,36 @@ LOG_OUTCOME = re.compile(r"【[^】]*】 添加用户 (.+) (成功|失败)$")
 
 # Where the test runs.
 
-def _etc_is_private():
+def _private_etc_source():
+    """Where the wrapper's copy of /etc comes from, or None."""
     if os.environ.get("ORVANE_TEST_PRIVATE_ETC") != "1":
-        return False
+        return None
     # /etc is the wrapper's copy, bind-mounted from its scratch folder.
     try:
         with open("/proc/self/mountinfo") as f:
             mounts = [line.split() for line in f]
     except OSError:
-        return False
-    return any(m[4] == "/etc" and re.search(r"/orvane-etc\.[^/]+/etc$", m[3]) for m in mounts)
+        return None
+    return next((m[3] for m in mounts
+                 if m[4] == "/etc" and re.search(r"/orvane-etc\.[^/]+/etc$", m[3])), None)
+
+
+def _etc_is_private():
+    return _private_etc_source() is not None
+
+
+def private_scratch():
+    """The wrapper's scratch folder, removed after the run from outside this
+    namespace; a test keeps what it mounts there."""
+    # The mount's source is a path in its own file system, which is /tmp's
+    # or the root's.
+    source = os.path.dirname(_private_etc_source())
+    for folder in [source] + [os.path.join(top, os.path.basename(source))
+                              for top in (os.environ.get("TMPDIR", "/tmp"), "/tmp")]:
+        if os.path.isdir(os.path.join(folder, "etc")) and \
+                os.path.samefile(os.path.join(folder, "etc"), "/etc"):
+            return folder
+    raise AssertionError(f"the private /etc's scratch folder is not found ({source})")
 
 
 def enter():
@@ -200,8 +220,8 @@ def problems(accounts=None):
 class HostApp(desktop.App):
     """The real program on the host backend, as root over the private /etc."""
 
-    def __init__(self, session, orvane, name, env=None):
-        super().__init__(session, orvane, name, dict(env or {}, ORVANE_NETAPI="host"))
+    def __init__(self, session, orvane, name, env=None, attach=True):
+        super().__init__(session, orvane, name, dict(env or {}, ORVANE_NETAPI="host"), attach)
 
     def wait_filled(self):
         # A fresh machine may have no account in the listed range; the group

@@ -4,6 +4,7 @@
 #include "platform/MachineFolder.h"
 #include "platform/Registry.h"
 #include "platform/RegistryKey.h"
+#include "platform/rehearsal/ChosenFolder.h"
 #include "platform/rehearsal/HostSite.h"
 #include "platform/rehearsal/SiteCopy.h"
 #include "platform/rehearsal/Supervisor.h"
@@ -62,7 +63,8 @@ int rehearseOnHost(const QString& program, const QStringList& arguments) {
             if (!site.overlaid.contains(folder) && !isInside(folder, site.overlaid))
                 copy.overlay(folder);
     }
-    return superviseInOwnPids(program, arguments, {QStringLiteral("ORVANE_REHEARSAL=1")});
+    return superviseInOwnPids(program, arguments,
+                              {QStringLiteral("ORVANE_REHEARSAL=1"), copyMarker()});
 }
 
 } // namespace orvane::rehearsal

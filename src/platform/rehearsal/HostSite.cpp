@@ -2,6 +2,7 @@
 #include "platform/rehearsal/HostSite.h"
 
 #include "platform/Process.h"
+#include "platform/rehearsal/SiteCopy.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,6 +57,19 @@ void readSambaFolders(SiteSettings& settings, const QString& smbConf, const QStr
     for (const char* name : {"lock directory", "pid directory", "ncalrpc dir"})
         if (const QString folder = setting(name); folder.startsWith(u'/'))
             settings.sambaRunTime << folder;
+    // The account database where smb.conf keeps it elsewhere ("passdb backend
+    // = tdbsam:PATH", the smbpasswd file) is copied too; one in a directory
+    // server is not a file a copy can hold.
+    const QString passdb = setting("passdb backend");
+    const QString backend = passdb.section(u':', 0, 0);
+    if (!passdb.isEmpty() && backend != u"tdbsam" && backend != u"smbpasswd")
+        throw CopyError(QStringLiteral("Samba keeps its accounts in %1 (passdb backend in %2), "
+                                       "which a copy cannot hold")
+                            .arg(passdb, smbConf)
+                            .toStdString());
+    for (const QString& file : {passdb.section(u':', 1), setting("smb passwd file")})
+        if (file.startsWith(u'/'))
+            settings.sambaData << QFileInfo(file).path();
 }
 
 SiteFolders hostSiteFolders(const SiteSettings& settings) {

@@ -26,7 +26,9 @@ struct SiteSettings {
     QStringList sambaRunTime; // lock, pid and ncalrpc folders
 };
 
-// Samba's folders, as testparm reads them from smb.conf.
+// Samba's folders, as testparm reads them from smb.conf, its account
+// database's among them. Throws CopyError when that database is not in a
+// file (a directory server's).
 void readSambaFolders(SiteSettings& settings, const QString& smbConf, const QString& testparm);
 
 // The folders of the site. A folder that does not exist yet is copied

@@ -33,8 +33,9 @@ public:
     // Makes every mount that keeps stored files read-only, but for those kept
     // writable and those already so.
     void makeTheRestReadOnly();
-    // The folder becomes an overlay of itself with a scratch layer above.
-    void overlay(const QString& folder);
+    // The folder becomes an overlay of itself with a scratch layer above, in
+    // the mount namespace this process is in.
+    static void overlay(const QString& folder);
     // The folder is replaced by an empty one of the same owner and mode, for
     // a program's run-time state (locks, sockets) that the copy must not
     // share with the real machine's running servers.
@@ -49,7 +50,7 @@ public:
     static void dropAuditWrite();
 
 private:
-    void mountTmpfs(const QString& folder, const QString& options);
+    static void mountTmpfs(const QString& folder, const QString& options);
 
     QStringList m_kept;
 };

@@ -5,4 +5,5 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/HostSite.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Supervisor.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostRehearsal.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ChosenFolder.cpp
 )
