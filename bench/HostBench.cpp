@@ -3,8 +3,11 @@
 // (scripts/bench-host starts it as root in a mount namespace of its own):
 // every method starts from the same account files and hashes with the same
 // method, and the files are put back after each.
-// uses-programs: bash newusers useradd gpasswd chpasswd usermod smbpasswd testparm
+// uses-programs: bash seq newusers useradd gpasswd chpasswd usermod smbpasswd testparm
 #include "BenchMachine.h"
+#include "TimedNetApi.h"
+#include "platform/HomeFolderOwner.h"
+#include "platform/HomeRoot.h"
 #include "platform/PasswordHash.h"
 #include "platform/Process.h"
 #include "platform/host/AccountFiles.h"
@@ -28,6 +31,8 @@
 #include <unistd.h>
 
 namespace {
+
+using orvane::bench::TimedNetApi;
 
 const int kAccounts = qEnvironmentVariableIntValue("ORVANE_BENCH_ACCOUNTS") > 0
                           ? qEnvironmentVariableIntValue("ORVANE_BENCH_ACCOUNTS")
@@ -300,22 +305,108 @@ void BM_WindowRefill10000(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowRefill10000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
-// Home folders for 1,000 selected accounts through the window: made, given
-// to their accounts with the skeleton copied in, then registered as their
-// homes (usermod -d each).
+// How many of the seeded accounts hf<first>..hf<last> have their folder under
+// homes registered as their home in the account files (and, when owned, the
+// folder is theirs).
+int homesInPlace(const QString& homes, int first, int last, bool owned) {
+    QFile passwd(QStringLiteral("/etc/passwd"));
+    if (!passwd.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray accounts = passwd.readAll();
+    int count = 0;
+    for (int i = first; i <= last; ++i) {
+        const QString home = homes + QStringLiteral("/hf%1").arg(i);
+        count += (!owned || QFileInfo(home).ownerId() == uint(30000 + i)) &&
+                 accounts.contains(':' + QFile::encodeName(home) + ':');
+    }
+    return count;
+}
+
+// The accounts' folders made under two new folders of `under` in turns, one
+// as made and one given to its account, so that both meet the file system
+// alike: the seconds of the first kind, and what giving added.
+std::optional<std::pair<double, double>> madeAndOwnedSeconds(const QString& under) {
+    const QString made = under + QStringLiteral("/made"), owned = under + QStringLiteral("/owned");
+    if (!QDir().mkdir(made) || !QDir().mkdir(owned))
+        return std::nullopt;
+    const orvane::HomeRoot madeRoot = orvane::HomeRoot::open(made);
+    const orvane::HomeRoot ownedRoot = orvane::HomeRoot::open(owned);
+    orvane::HomeFolderOwners owners(orvane::NewHomeFolders::ToLocalAccount);
+    std::int64_t makeNs = 0, ownNs = 0;
+    QElapsedTimer timer;
+    for (int i = 0; i < kAccounts; ++i) {
+        const QString name = QStringLiteral("hf%1").arg(i);
+        timer.start();
+        if (madeRoot.createFolder(name) != 0)
+            return std::nullopt;
+        makeNs += timer.nsecsElapsed();
+        timer.start();
+        if (ownedRoot.createFolder(name, owners.of(name)) != 0)
+            return std::nullopt;
+        ownNs += timer.nsecsElapsed();
+    }
+    return std::pair(double(makeNs) / 1e9, double(ownNs - makeNs) / 1e9);
+}
+
+// A shell loop of bare usermod -d registering hf<first>..hf<last> under homes:
+// whether every one succeeded.
+bool usermodLoop(const QString& homes, int first, int last) {
+    return orvane::runProcess(
+               QStringLiteral("/bin/bash"),
+               {QStringLiteral("-c"),
+                QStringLiteral(
+                    "for i in $(seq %1 %2); do usermod -d '%3'/hf$i hf$i || exit 1; done")
+                    .arg(first)
+                    .arg(last)
+                    .arg(homes)},
+               {}, std::chrono::hours(1))
+        .succeeded();
+}
+
+// Selects the rows of hf<first>..hf<last> alone.
+void selectAccounts(QTreeWidget* list, int first, int last) {
+    list->clearSelection();
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        bool isNumber = false;
+        const int n = item->text(0).startsWith(u"hf") ? item->text(0).mid(2).toInt(&isNumber) : -1;
+        item->setSelected(isNumber && n >= first && n <= last);
+    }
+}
+
+// Home folders for 1,000 selected accounts through the window on the host
+// backend: made and given to their accounts with the skeleton copied in, in
+// one command (make_own_s), then registered as their homes (register_s;
+// usermod -d each, of which the backend's calls took register_calls_s).
+// Beside them, on the same accounts in the same run:
+// - usermod_loop_s: a shell loop of bare usermod -d registering each account
+//   under another folder of the same length, so the files stay alike: the
+//   floor of registering. The window and the loop take turns, ten rounds of a
+//   tenth of the accounts each, so that both meet the machine alike; each of
+//   the window's rounds ends with the list's refill, as every command does.
+// - make_s and own_s: the making in its parts, each account's folder made
+//   alone and made to be given (the owner looked up, the skeleton copied,
+//   the folder given) in turns: make_s for the first, own_s for what giving
+//   adds.
+// ORVANE_BENCH_SHOWN shows the window.
 void BM_HomeFoldersMadeAndRegistered(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         if (!seedAccounts("hf", kAccounts, 30000))
             return state.SkipWithError("cannot write the private account files");
-        QTemporaryDir dir, homes;
-        orvane::host::HostNetApi net(paths(false));
+        QTemporaryDir dir, homes, looped, parts;
+        if (homes.path().size() != looped.path().size())
+            return state.SkipWithError("two temporary folders of unlike length");
+        orvane::host::HostNetApi host(paths(false));
+        TimedNetApi net(host);
         orvane::MachineRegistry registry(dir.path() + QStringLiteral("/machine"));
         orvane::bench::SilentDialogs dialogs;
         orvane::DesktopShell shell;
-        int owned = 0;
+        QString failure;
         {
             TUMainForm form(orvane::Platform{net, registry, dialogs, shell});
+            if (qEnvironmentVariableIsSet("ORVANE_BENCH_SHOWN"))
+                form.show();
             form.mDirPathEdit->setText(homes.path());
             form.hDirPath = homes.path() + u'/';
             form.GetAccountList(QString());
@@ -324,27 +415,45 @@ void BM_HomeFoldersMadeAndRegistered(benchmark::State& state) {
             QElapsedTimer timer;
             timer.start();
             form.N12Click();
-            state.counters["make_s"] = double(timer.restart()) / 1000;
-            form.ListView1->selectAll();
-            form.N15Click();
-            state.counters["register_s"] = double(timer.elapsed()) / 1000;
+            state.counters["make_own_s"] = double(timer.nsecsElapsed()) / 1e9;
             state.PauseTiming();
-            QFile passwd(QStringLiteral("/etc/passwd"));
-            passwd.open(QIODevice::ReadOnly);
-            const QByteArray accounts = passwd.readAll();
-            for (int i = 0; i < kAccounts; ++i) {
-                const QString name = QStringLiteral("hf%1").arg(i);
-                const QString home = homes.filePath(name);
-                if (QFileInfo(home).ownerId() == uint(30000 + i) &&
-                    accounts.contains(':' + QFile::encodeName(home) + ':'))
-                    ++owned;
+
+            const int rounds = std::min(kAccounts, 10);
+            std::int64_t windowNs = 0, loopNs = 0;
+            net.reset();
+            for (int round = 0; round < rounds && failure.isEmpty(); ++round) {
+                const int first = kAccounts * round / rounds;
+                const int last = kAccounts * (round + 1) / rounds - 1;
+                selectAccounts(form.ListView1, first, last);
+                state.ResumeTiming();
+                timer.restart();
+                form.N15Click();
+                windowNs += timer.nsecsElapsed();
+                state.PauseTiming();
+                if (homesInPlace(homes.path(), first, last, true) != last - first + 1)
+                    failure = QStringLiteral("the window registered not all of hf%1..").arg(first);
+                timer.restart();
+                const bool loopDone = usermodLoop(looped.path(), first, last);
+                loopNs += timer.nsecsElapsed();
+                if (!loopDone ||
+                    homesInPlace(looped.path(), first, last, false) != last - first + 1)
+                    failure = QStringLiteral("the usermod loop failed at hf%1..").arg(first);
             }
+            state.counters["register_s"] = double(windowNs) / 1e9;
+            state.counters["register_calls_s"] = net.seconds(TimedNetApi::UserSetInfo);
+            state.counters["usermod_loop_s"] = double(loopNs) / 1e9;
+        }
+        const auto making = madeAndOwnedSeconds(parts.path());
+        if (making) {
+            state.counters["make_s"] = making->first;
+            state.counters["own_s"] = making->second;
+        } else {
+            failure = QStringLiteral("the folders could not all be made");
         }
         savedFiles().restore();
         state.ResumeTiming();
-        if (owned != kAccounts)
-            return state.SkipWithError(
-                QStringLiteral("%1 folders owned and registered").arg(owned).toStdString().c_str());
+        if (!failure.isEmpty())
+            return state.SkipWithError(failure.toStdString().c_str());
     }
     state.SetItemsProcessed(state.iterations() * kAccounts);
 }

@@ -117,6 +117,7 @@ public:
     NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override {
         return timed(BufferFree, [&] { return m_inner.NetApiBufferFree(Buffer); });
     }
+    NewHomeFolders newHomeFolders() const override { return m_inner.newHomeFolders(); }
 
 private:
     template <class Forward> NET_API_STATUS timed(Call call, Forward&& forward) {

@@ -31,11 +31,35 @@ struct HomeFolderOwner {
     QString skeleton;
 };
 
-// The owner of a new home folder for account, looked up through the name
-// service; nothing when it does not resolve or the backend's folders stay as
-// made. The mode is HOME_MODE of etc/login.defs, else 0700; the skeleton is
-// etc/skel for ToLocalAccount.
-std::optional<HomeFolderOwner> homeFolderOwner(const QString& account, NewHomeFolders how,
-                                               const QString& etc = QStringLiteral("/etc"));
+// The owners of one command's new home folders. The machine's settings for
+// new homes are read once, when the first account resolves; each account is
+// looked up in the name service.
+class HomeFolderOwners {
+public:
+    // root: the top of the machine whose etc/ holds login.defs and
+    // default/useradd: "/" for this one.
+    explicit HomeFolderOwners(NewHomeFolders how, QString root = QStringLiteral("/"));
+
+    // The owner of a new home folder for account; nothing when it does not
+    // resolve or the backend's folders stay as made. The mode is HOME_MODE
+    // of login.defs, else 0700; the skeleton, for ToLocalAccount, is the one
+    // useradd -m copies (machineSkeleton).
+    std::optional<HomeFolderOwner> of(const QString& account);
+
+private:
+    struct Settings {
+        mode_t mode;
+        QString skeleton;
+    };
+    NewHomeFolders m_how;
+    QString m_root;
+    std::optional<Settings> m_settings;
+};
+
+// The folder useradd -m copies into a new home: SKEL as useradd -D shows it,
+// so that the distribution's own reader decides what etc/default/useradd
+// says. A root other than "/" is useradd's --prefix. Where useradd cannot
+// tell, its built-in /etc/skel under root.
+QString machineSkeleton(const QString& root = QStringLiteral("/"));
 
 } // namespace orvane

@@ -35,6 +35,10 @@ void TUMainForm::N12Click() {
 
 void TUMainForm::CreateUserDir(const orvane::HomeRoot& root, const QString& Mdir,
                                QTreeWidget* UserList) {
+    // An account this machine knows gets its folder; any other is made as
+    // before, the program's. The machine's settings for new homes are read
+    // once for the command.
+    orvane::HomeFolderOwners owners(m_platform.net.newHomeFolders());
     const int count = UserList->topLevelItemCount();
     for (int i = 0; i < count && !m_closing; ++i) {
         QTreeWidgetItem* row = UserList->topLevelItem(i);
@@ -50,10 +54,7 @@ void TUMainForm::CreateUserDir(const orvane::HomeRoot& root, const QString& Mdir
             AddLogInfo(folder + QString::fromUtf16(u" 已经存在 "));
             continue;
         }
-        // An account this machine knows gets its folder; any other is made as
-        // before, the program's.
-        const auto owner = orvane::homeFolderOwner(name, m_platform.net.newHomeFolders());
-        if (const unsigned error = root.createFolder(name, owner))
+        if (const unsigned error = root.createFolder(name, owners.of(name)))
             throw orvane::EInOutError(error);
         if (root.folderExists(name))
             AddLogInfo(folder + QString::fromUtf16(u" 创建成功 "));

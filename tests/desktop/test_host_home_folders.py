@@ -1,13 +1,14 @@
 """Home folders made through the real window on the host backend belong to
 their accounts: made for three new accounts and registered as their homes
 through the window, then checked from outside as those accounts, with the
-machine's own tools.
+machine's own tools. The skeleton copied in is the site's own, named by SKEL
+in /etc/default/useradd.
 
 Runs as root over a private copy of /etc (host_machine.enter()), with the
 home root on a tmpfs mounted in that private namespace; without root or a
 display it is skipped (77).
 """
-# uses-programs: mount runuser su touch ls getent
+# uses-programs: mount runuser su touch ls getent useradd
 
 import os
 import pwd
@@ -26,12 +27,27 @@ from test_host_accounts import PASSWORD, any_password_goes, outcomes_of
 SITE = "/srv"
 HOMES = os.path.join(SITE, "orvane-homes")
 NAMES = ("ho1", "ho2", "ho3")
+SKELETON = os.path.join(SITE, "site-skel")
+SKELETON_FILES = {".profile": "# the site's profile\n", "site-note": "welcome\n"}
 
 
 def private_home_root():
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "orvane-homes", SITE],
                    check=True, timeout=30)
     os.mkdir(HOMES, 0o755)
+
+
+def site_skeleton():
+    """A skeleton of the site's own, set as an administrator sets it: SKEL in
+    /etc/default/useradd (this namespace's copy), which useradd -D shows."""
+    os.mkdir(SKELETON, 0o755)
+    for name, text in SKELETON_FILES.items():
+        with open(os.path.join(SKELETON, name), "w", encoding="utf-8") as f:
+            f.write(text)
+    with open("/etc/default/useradd", "a", encoding="utf-8") as f:
+        f.write(f"SKEL={SKELETON}\n")
+    shown = subprocess.run(["useradd", "-D"], capture_output=True, text=True, timeout=30)
+    assert f"SKEL={SKELETON}\n" in shown.stdout, shown
 
 
 def select_rows(app, names):
@@ -94,6 +110,7 @@ def registered_homes(app, prefix, count):
 @any_password_goes
 def home_folders_belong_to_their_accounts(app):
     private_home_root()
+    site_skeleton()
     folders = registered_homes(app, "ho", len(NAMES))
     assert list(folders) == list(NAMES)
 
@@ -104,9 +121,13 @@ def home_folders_belong_to_their_accounts(app):
         # login.defs of this machine's kind leaves HOME_MODE unset.
         assert st.st_mode & 0o7777 == 0o700, (name, oct(st.st_mode))
         assert account.pw_dir == folder, account
-        # The skeleton, the account's.
-        profile = os.lstat(os.path.join(folder, ".profile"))
-        assert profile.st_uid == account.pw_uid, name
+        # The site's skeleton, not /etc/skel's, and the account's.
+        for entry, text in SKELETON_FILES.items():
+            path = os.path.join(folder, entry)
+            assert os.lstat(path).st_uid == account.pw_uid, (name, entry)
+            with open(path, encoding="utf-8") as f:
+                assert f.read() == text, (name, entry)
+        assert not os.path.exists(os.path.join(folder, ".bashrc")), name
 
         touched = as_account(name, "touch", os.path.join(folder, "x"))
         assert touched.returncode == 0, (name, touched.stderr)

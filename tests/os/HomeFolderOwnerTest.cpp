@@ -36,9 +36,11 @@ protected:
         ASSERT_NE(account, nullptr);
         uid = account->pw_uid;
         gid = account->pw_gid;
-        for (const char* folder : {"etc/skel", "homes", "outside"})
+        for (const char* folder : {"etc/skel", "etc/default", "homes", "outside"})
             ASSERT_TRUE(QDir().mkpath(path(folder)));
         write("outside/secret", "kept");
+        // The temporary folder is the machine useradd reads (its --prefix).
+        write("etc/default/useradd", "SKEL=/etc/skel\n");
     }
     QString path(const QString& name) const { return dir.path() + u'/' + name; }
     QByteArray native(const QString& name) const { return QFile::encodeName(path(name)); }
@@ -59,7 +61,7 @@ protected:
     }
     std::optional<HomeFolderOwner> owner(NewHomeFolders how = NewHomeFolders::ToLocalAccount,
                                          const char* account = kAccount) const {
-        return homeFolderOwner(QString::fromUtf8(account), how, path(QStringLiteral("etc")));
+        return HomeFolderOwners(how, dir.path()).of(QString::fromUtf8(account));
     }
     // Every entry of the temporary folder outside the given ones (relative)
     // that is not root's.
@@ -175,6 +177,39 @@ TEST_F(HomeFolderOwnerTest, TheSkeletonIsCopiedWithLinksAsLinks) {
     EXPECT_EQ(after.st_gid, shadow.st_gid);
     EXPECT_EQ(after.st_mode, shadow.st_mode);
     EXPECT_EQ(givenOutside({made}), "");
+}
+
+TEST_F(HomeFolderOwnerTest, TheSkeletonIsTheOneUseraddIsSetTo) {
+    write(QStringLiteral("etc/skel/.profile"), "from the default skeleton\n");
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("site/skel"))));
+    write(QStringLiteral("site/skel/.site-profile"), "from the site's\n");
+    const HomeRoot home = HomeRoot::open(path(QStringLiteral("homes")));
+    const struct {
+        const char* defaults;
+        const char* copied;
+        const char* left;
+    } sites[] = {
+        {"# SKEL=/etc/skel\nSKEL=/site/skel\nSHELL=/bin/sh\n", ".site-profile", ".profile"},
+        {"SKEL=/site/skel\n#SKEL=/etc/skel\n", ".site-profile", ".profile"},
+        {"SKEL=/site/skel\nSKEL=/etc/skel\n", ".profile", ".site-profile"},
+    };
+    int i = 0;
+    for (const auto& site : sites) {
+        write(QStringLiteral("etc/default/useradd"), site.defaults);
+        const auto given = owner();
+        ASSERT_TRUE(given.has_value());
+        EXPECT_EQ(
+            QDir(given->skeleton).canonicalPath(),
+            QDir(path(QLatin1StringView(site.copied) == u".profile" ? QStringLiteral("etc/skel")
+                                                                    : QStringLiteral("site/skel")))
+                .canonicalPath())
+            << site.defaults;
+        const QString name = QStringLiteral("site%1").arg(i++);
+        ASSERT_EQ(home.createFolder(name, given), 0u);
+        const QString made = QStringLiteral("homes/") + name + u'/';
+        EXPECT_TRUE(QFile::exists(path(made + QLatin1StringView(site.copied)))) << site.defaults;
+        EXPECT_FALSE(QFile::exists(path(made + QLatin1StringView(site.left)))) << site.defaults;
+    }
 }
 
 TEST_F(HomeFolderOwnerTest, FoldersOfAccountsThisMachineDoesNotKnowAreMadeAsBefore) {

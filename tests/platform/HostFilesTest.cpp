@@ -6,6 +6,7 @@
 #include "platform/host/LoginDefs.h"
 #include "platform/host/SambaGroupMap.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace orvane::host {
@@ -61,6 +62,31 @@ TEST(AccountFiles, PassesOverWhatIsNoWholeEntry) {
     EXPECT_EQ(users[1].home, QByteArray("/home/张三"));
     EXPECT_TRUE(users[2].home.isEmpty());
     EXPECT_EQ(users[3].gid, 100);
+}
+
+TEST(AccountFiles, OneEntryIsFoundAsTheWholeFileWouldGiveIt) {
+    const QByteArray text = "root:x:0:0:root:/root:/bin/bash\n"
+                            "#ann:x:1000:1000::/home/c:/bin/sh\n"
+                            "+ann::::::\n"
+                            "ann:x:1001:1001:/home/short\n"
+                            "ann:x:10a1:1001::/home/baduid:/bin/sh\n"
+                            "anna:x:1002:1002::/home/anna:/bin/sh\n"
+                            "ann:x:1003:100:Ann:/home/ann:/bin/sh\n"
+                            "ann:x:1004:100:twin:/home/twin:/bin/sh\n"
+                            "last:x:1005:100::/home/last:/bin/sh";
+    const auto all = parsePasswd(text);
+    for (const QByteArray name : {"root", "ann", "anna", "last"}) {
+        const auto first = std::find_if(all.begin(), all.end(),
+                                        [&](const PasswdEntry& e) { return e.name == name; });
+        ASSERT_NE(first, all.end()) << name.constData();
+        const auto found = findPasswd(text, name);
+        ASSERT_TRUE(found.has_value()) << name.constData();
+        EXPECT_EQ(found->uid, first->uid) << name.constData();
+        EXPECT_EQ(found->home, first->home) << name.constData();
+    }
+    EXPECT_EQ(findPasswd(text, "ann")->gecos, QByteArray("Ann"));
+    for (const QByteArray name : {"an", "nobody", "", "ann:x", "+ann", "#ann"})
+        EXPECT_FALSE(findPasswd(text, name).has_value()) << name.constData();
 }
 
 TEST(AccountFiles, ShadowStateAndGroupMembers) {
@@ -169,6 +195,7 @@ TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {
 
 #include "platform/host/AccountSnapshot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <system_error>
@@ -210,6 +237,49 @@ TEST(AccountSnapshot, ReadsAgainOnlyWhatChanged) {
 
     ASSERT_TRUE(QFile::remove(etc.filePath("shadow")));
     EXPECT_THROW(snapshot.current(), std::system_error);
+}
+
+TEST(AccountSnapshot, ListsAnAccountAsTheWholeReadWould) {
+    QTemporaryDir etc;
+    write(etc.filePath("passwd"), "root:x:0:0::/root:/bin/sh\n"
+                                  "daemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n"
+                                  "a:x:1001:1001::/home/a:/bin/sh\n"
+                                  "c:x:1003:100::/home/c:/bin/sh\n");
+    write(etc.filePath("shadow"), "a:!:20000:0:99999:7:::\n");
+    write(etc.filePath("group"), "users:x:100:\n");
+    AccountSnapshot snapshot(etc.path(), defaultGroupAliases());
+    const auto agrees = [&](QStringView name) {
+        const bool listed = snapshot.lists(name);
+        EXPECT_EQ(listed, snapshot.current()->user(name) != nullptr)
+            << name.toString().toStdString();
+        return listed;
+    };
+    EXPECT_TRUE(agrees(u"a"));
+    EXPECT_FALSE(agrees(u"root"));
+    EXPECT_FALSE(agrees(u"daemon"));
+    EXPECT_FALSE(agrees(u"b"));
+    EXPECT_FALSE(agrees(u"A")) << "letter case counts";
+
+    // Another administrator's tools meanwhile: each call sees the files as
+    // they are then.
+    write(etc.filePath("passwd"), "a:x:1001:1001::/srv/a:/bin/sh\n"
+                                  "b:x:1002:100::/home/b:/bin/sh\n"
+                                  "c:x:1003:100::/home/c:/bin/sh\n");
+    EXPECT_TRUE(snapshot.lists(u"b"));
+    write(etc.filePath("passwd"), "a:x:1001:1001::/srv/a:/bin/sh\nc:x:1003:100::/home/c:/bin/sh\n");
+    EXPECT_FALSE(snapshot.lists(u"b"));
+    EXPECT_FALSE(agrees(u"b"));
+    write(etc.filePath("login.defs"), "UID_MIN 1002\n");
+    EXPECT_FALSE(agrees(u"a"));
+    EXPECT_TRUE(agrees(u"c"));
+    EXPECT_EQ(snapshot.policy().defs.uids().first, 1002);
+
+    ASSERT_TRUE(QDir(etc.path()).mkdir(QStringLiteral("default")));
+    write(etc.filePath("default/useradd"), "HOME=/srv/h\n");
+    EXPECT_EQ(defaultHomeFolder(snapshot.policy().useraddDefaults), QStringLiteral("/srv/h"));
+
+    ASSERT_TRUE(QFile::remove(etc.filePath("passwd")));
+    EXPECT_THROW(snapshot.lists(u"c"), std::system_error);
 }
 
 // `net groupmap list`, as Samba prints it: names with spaces and brackets,

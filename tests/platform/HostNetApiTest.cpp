@@ -1,4 +1,5 @@
-// uses-programs: pwck grpck pdbedit groupadd net sh useradd (pwck -q: a missing home is fine)
+// uses-programs: pwck grpck pdbedit groupadd net sh useradd usermod userdel
+// (pwck runs with -q: a missing home is fine.)
 // The host backend against this machine's own shadow suite, over a private
 // copy of /etc (tests/support/with-private-etc starts this program).
 
@@ -243,6 +244,58 @@ TEST_F(HostNetApiTest, ACaseVariantMadeMeanwhileKeepsTheFirstOne) {
     EXPECT_TRUE(file("passwd").contains("\nHOSTRACE:"));
     EXPECT_FALSE(file("passwd").contains("hostRace:"));
     EXPECT_FALSE(file("group").contains("hostRace:")) << "its private group went with it";
+    EXPECT_TRUE(filesAreSound());
+}
+
+// Registering homes reads each account's entry as the files are at the
+// call, whatever other administrators' tools did since the last listing,
+// and keeps what they wrote.
+TEST_F(HostNetApiTest, AHomeIsRegisteredOnTheFilesAsTheyAreNow) {
+    const auto tool = [](const char* name, const QStringList& arguments) {
+        return runProcess(QStringLiteral("/usr/sbin/") + QLatin1StringView(name), arguments).status;
+    };
+    ASSERT_EQ(addUser(m_api, "hostMo"), NERR_Success);
+    listUsers(m_api, QString());
+
+    ASSERT_EQ(tool("useradd", {QStringLiteral("-M"), QStringLiteral("hostLin")}), 0);
+    EXPECT_EQ(setHomeDir(m_api, "hostLin", "/srv/homes/hostLin"), NERR_Success);
+    EXPECT_TRUE(file("passwd").contains(":/srv/homes/hostLin:"));
+
+    ASSERT_EQ(tool("usermod",
+                   {QStringLiteral("-c"), QStringLiteral("set outside"), QStringLiteral("hostMo")}),
+              0);
+    EXPECT_EQ(setHomeDir(m_api, "hostMo", "/srv/homes/hostMo"), NERR_Success);
+    EXPECT_TRUE(file("passwd").contains("hostMo:x:"));
+    EXPECT_TRUE(file("passwd").contains(":set outside:/srv/homes/hostMo:"));
+
+    ASSERT_EQ(tool("userdel", {QStringLiteral("hostLin")}), 0);
+    EXPECT_EQ(setHomeDir(m_api, "hostLin", "/srv/homes/hostLin"), NERR_UserNotFound);
+    ASSERT_EQ(
+        tool("useradd", {QStringLiteral("-r"), QStringLiteral("-M"), QStringLiteral("hostSys")}),
+        0);
+    EXPECT_EQ(setHomeDir(m_api, "hostSys", "/srv/homes/hostSys"), NERR_UserNotFound)
+        << "a system account made meanwhile";
+    EXPECT_FALSE(file("passwd").contains("/srv/homes/hostSys"));
+    EXPECT_EQ(setHomeDir(m_api, "hostMo:x", "/srv/homes/hostMo"), NERR_UserNotFound);
+    EXPECT_TRUE(filesAreSound());
+}
+
+// Another administrator's userdel between the backend's read of the entry and
+// its usermod: the account is not found, as before the read.
+TEST_F(HostNetApiTest, AnAccountDeletedMeanwhileIsNotFound) {
+    QTemporaryDir tools;
+    QFile usermod(tools.filePath(QStringLiteral("usermod")));
+    ASSERT_TRUE(usermod.open(QIODevice::WriteOnly));
+    usermod.write("#!/bin/sh\n/usr/sbin/userdel hostGone || exit 1\n"
+                  "exec /usr/sbin/usermod \"$@\"\n");
+    usermod.close();
+    ASSERT_TRUE(usermod.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    host::HostPaths paths;
+    paths.tools.prepend(tools.path());
+    host::HostNetApi racing(paths);
+    ASSERT_EQ(addUser(racing, "hostGone"), NERR_Success);
+    EXPECT_EQ(setHomeDir(racing, "hostGone", "/srv/homes/hostGone"), NERR_UserNotFound);
+    EXPECT_FALSE(file("passwd").contains("hostGone"));
     EXPECT_TRUE(filesAreSound());
 }
 

@@ -8,14 +8,19 @@ namespace orvane::host {
 
 namespace {
 
-// Calls `entry` with the fields of every line that has exactly `count` of them.
-template <class Entry> void eachLine(QByteArrayView text, qsizetype count, Entry&& entry) {
+// Calls `entry` with the fields of every line that has exactly `count` of
+// them; with a name given, of the lines whose first field is that name only.
+template <class Entry>
+void eachLine(QByteArrayView text, qsizetype count, Entry&& entry, QByteArrayView name = {}) {
     std::vector<QByteArrayView> fields;
     while (!text.isEmpty()) {
         const qsizetype end = text.indexOf('\n');
         const QByteArrayView line = end < 0 ? text : text.first(end);
         text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
         if (line.isEmpty() || line.front() == '+' || line.front() == '-' || line.front() == '#')
+            continue;
+        if (!name.isEmpty() &&
+            !(line.size() > name.size() && line.startsWith(name) && line[name.size()] == ':'))
             continue;
         fields.clear();
         QByteArrayView rest = line;
@@ -44,17 +49,37 @@ std::optional<long> decimal(QByteArrayView field) {
     return value;
 }
 
+std::optional<PasswdEntry> passwdEntry(const std::vector<QByteArrayView>& f) {
+    const auto uid = decimal(f[2]), gid = decimal(f[3]);
+    if (!uid || !gid)
+        return std::nullopt;
+    return PasswdEntry{f[0].toByteArray(), *uid, *gid, f[4].toByteArray(), f[5].toByteArray(),
+                       f[6].toByteArray()};
+}
+
 } // namespace
 
 std::vector<PasswdEntry> parsePasswd(QByteArrayView text) {
     std::vector<PasswdEntry> entries;
     eachLine(text, 7, [&](const std::vector<QByteArrayView>& f) {
-        const auto uid = decimal(f[2]), gid = decimal(f[3]);
-        if (uid && gid)
-            entries.push_back({f[0].toByteArray(), *uid, *gid, f[4].toByteArray(),
-                               f[5].toByteArray(), f[6].toByteArray()});
+        if (auto entry = passwdEntry(f))
+            entries.push_back(std::move(*entry));
     });
     return entries;
+}
+
+std::optional<PasswdEntry> findPasswd(QByteArrayView text, QByteArrayView name) {
+    std::optional<PasswdEntry> found;
+    if (name.isEmpty())
+        return found;
+    eachLine(
+        text, 7,
+        [&](const std::vector<QByteArrayView>& f) {
+            if (!found && f[0] == name)
+                found = passwdEntry(f);
+        },
+        name);
+    return found;
 }
 
 std::vector<ShadowEntry> parseShadow(QByteArrayView text) {

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <optional>
 #include <vector>
 
 namespace orvane::host {
@@ -35,6 +36,9 @@ struct GroupEntry {
 };
 
 std::vector<PasswdEntry> parsePasswd(QByteArrayView text);
+// The first whole entry of this name, the one the C library finds; only that
+// entry is parsed.
+std::optional<PasswdEntry> findPasswd(QByteArrayView text, QByteArrayView name);
 std::vector<ShadowEntry> parseShadow(QByteArrayView text);
 std::vector<GroupEntry> parseGroup(QByteArrayView text);
 

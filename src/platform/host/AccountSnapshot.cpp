@@ -58,43 +58,71 @@ AccountSnapshot::Stamp AccountSnapshot::stampOf(const struct stat& st) {
 }
 
 AccountSnapshot::AccountSnapshot(QString etc, std::vector<GroupAlias> aliases)
-    : m_etc(std::move(etc)), m_aliases(std::move(aliases)) {}
+    : m_aliases(std::move(aliases)) {
+    for (std::size_t i = 0; i < kFiles; ++i)
+        m_files[i].path = QFile::encodeName(etc + u'/' + QLatin1StringView(kNames[i]));
+}
+
+void AccountSnapshot::refresh(std::initializer_list<Index> which) {
+    for (const Index i : which) {
+        File& file = m_files[i];
+        struct stat st {};
+        const Stamp seen = ::stat(file.path.constData(), &st) == 0 ? stampOf(st) : Stamp{};
+        if (file.read && seen == file.stamp)
+            continue;
+        file.read = false;
+        if (i == LoginDefsFile || i == UseraddFile)
+            m_policy.reset();
+        m_accounts.reset();
+        // Without login.defs or useradd's defaults, the suite's own defaults hold.
+        file.text = readFile(file.path, i == LoginDefsFile || i == UseraddFile, st);
+        file.stamp = stampOf(st);
+        file.read = true;
+    }
+}
+
+const AccountPolicy& AccountSnapshot::currentPolicy() {
+    refresh({LoginDefsFile, UseraddFile});
+    if (!m_policy)
+        m_policy = AccountPolicy{LoginDefs::parse(m_files[LoginDefsFile].text),
+                                 LoginDefs::parseAssignments(m_files[UseraddFile].text)};
+    return *m_policy;
+}
 
 std::shared_ptr<const HostAccounts> AccountSnapshot::current() {
     std::lock_guard lock(m_mutex);
-    std::array<QByteArray, kFiles> paths;
-    std::array<Stamp, kFiles> stamps{};
-    bool same = m_accounts != nullptr;
-    for (std::size_t i = 0; i < kFiles; ++i) {
-        paths[i] = QFile::encodeName(m_etc + u'/' + QLatin1StringView(kNames[i]));
-        struct stat st {};
-        if (::stat(paths[i].constData(), &st) == 0)
-            stamps[i] = stampOf(st);
-        same = same && stamps[i] == m_stamps[i];
-    }
-    if (same)
+    const AccountPolicy& policy = currentPolicy();
+    refresh({PasswdFile, ShadowFile, GroupFile});
+    if (m_accounts)
         return m_accounts;
-
     AccountFilesRead files;
-    std::array<QByteArray, kFiles> texts;
-    for (std::size_t i = 0; i < kFiles; ++i) {
-        struct stat st {};
-        // Without login.defs or useradd's defaults, the suite's own defaults hold.
-        texts[i] = readFile(paths[i], i < 2, st);
-        // The stamp of what was read, not of what stat saw before.
-        m_stamps[i] = stampOf(st);
-    }
-    files.defs = LoginDefs::parse(texts[0]);
-    files.useraddDefaults = LoginDefs::parseAssignments(texts[1]);
-    files.passwd = parsePasswd(texts[2]);
-    files.shadow = parseShadow(texts[3]);
-    files.group = parseGroup(texts[4]);
+    files.defs = policy.defs;
+    files.useraddDefaults = policy.useraddDefaults;
+    files.passwd = parsePasswd(m_files[PasswdFile].text);
+    files.shadow = parseShadow(m_files[ShadowFile].text);
+    files.group = parseGroup(m_files[GroupFile].text);
     m_accounts = std::make_shared<const HostAccounts>(std::move(files), m_aliases);
     return m_accounts;
 }
 
+bool AccountSnapshot::lists(QStringView name) {
+    std::lock_guard lock(m_mutex);
+    const IdRange uids = currentPolicy().defs.uids();
+    refresh({PasswdFile});
+    const std::optional<PasswdEntry> entry = findPasswd(m_files[PasswdFile].text, name.toUtf8());
+    return entry && isListed(*entry, uids);
+}
+
+AccountPolicy AccountSnapshot::policy() {
+    std::lock_guard lock(m_mutex);
+    return currentPolicy();
+}
+
 void AccountSnapshot::invalidate() {
     std::lock_guard lock(m_mutex);
+    for (File& file : m_files)
+        file.read = false;
+    m_policy.reset();
     m_accounts.reset();
 }
 

@@ -9,12 +9,20 @@
 
 #include <QString>
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 struct stat;
 
 namespace orvane::host {
+
+// The machine's policy for accounts: login.defs and useradd's defaults.
+struct AccountPolicy {
+    LoginDefs defs;
+    LoginDefs useraddDefaults;
+};
 
 class AccountSnapshot {
 public:
@@ -25,7 +33,15 @@ public:
     // The accounts as the files say now. Throws std::system_error when a file
     // cannot be read (the shadow file needs root).
     std::shared_ptr<const HostAccounts> current();
-    // The next current() reads the files again, whatever their stamps say.
+    // Whether the files list an account of exactly this name now, as
+    // current()->user(name) says. Only login.defs and the passwd file are
+    // looked at, and of the passwd file only the name's entry parsed: a call
+    // costs about the same at any number of accounts, where current() builds
+    // every account's record again after each change.
+    bool lists(QStringView name);
+    // The policy as its files say now.
+    AccountPolicy policy();
+    // The next call reads the files again, whatever their stamps say.
     void invalidate();
 
 private:
@@ -34,13 +50,26 @@ private:
         long long modified = 0, changed = 0;
         bool operator==(const Stamp&) const = default;
     };
+    enum Index : std::size_t { LoginDefsFile, UseraddFile, PasswdFile, ShadowFile, GroupFile };
     static constexpr std::size_t kFiles = 5;
+    struct File {
+        QByteArray path;
+        // Of the text read, not of what stat saw before.
+        Stamp stamp;
+        QByteArray text;
+        bool read = false;
+    };
     static Stamp stampOf(const struct stat& st);
+    // Reads again each of these files that is new or changed, and drops what
+    // was built from it.
+    void refresh(std::initializer_list<Index> which);
+    const AccountPolicy& currentPolicy();
 
-    QString m_etc;
     std::vector<GroupAlias> m_aliases;
     std::mutex m_mutex;
-    std::array<Stamp, kFiles> m_stamps{};
+    std::array<File, kFiles> m_files;
+    // Built from the texts read; dropped when one of them changes.
+    std::optional<AccountPolicy> m_policy;
     std::shared_ptr<const HostAccounts> m_accounts;
 };
 

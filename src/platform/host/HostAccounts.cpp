@@ -21,6 +21,11 @@ std::vector<GroupAlias> defaultGroupAliases() {
             {QStringLiteral("Remote Desktop Users"), "tsusers"}};
 }
 
+bool isListed(const PasswdEntry& entry, const IdRange& uids) {
+    return entry.uid != 0 && entry.name != "root" && entry.name != "nobody" &&
+           uids.contains(entry.uid);
+}
+
 HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> aliases)
     : m_files(std::move(files)), m_aliases(std::move(aliases)) {
     const IdRange uids = m_files.defs.uids();
@@ -31,8 +36,7 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
             continue;
         ++m_foldedNames[folded(name)];
         m_byName.insert(name, &entry);
-        if (entry.uid == 0 || entry.name == "root" || entry.name == "nobody" ||
-            !uids.contains(entry.uid)) {
+        if (!isListed(entry, uids)) {
             m_byName[name] = nullptr;
             continue;
         }
@@ -79,9 +83,13 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
     m_administrators = group(u"Administrators");
 }
 
-QString HostAccounts::defaultHome() const {
-    const QByteArray home = m_files.useraddDefaults.value("HOME").value_or("/home");
+QString defaultHomeFolder(const LoginDefs& useraddDefaults) {
+    const QByteArray home = useraddDefaults.value("HOME").value_or("/home");
     return home.isEmpty() ? QStringLiteral("/home") : text(home);
+}
+
+QString HostAccounts::defaultHome() const {
+    return defaultHomeFolder(m_files.useraddDefaults);
 }
 
 const PasswdEntry* HostAccounts::user(QStringView name) const {

@@ -38,6 +38,14 @@ struct GroupAlias {
 // group and Remote Desktop Users xrdp's tsusers, where a site has them.
 std::vector<GroupAlias> defaultGroupAliases();
 
+// The folder useradd puts new accounts' homes in: HOME of its defaults.
+QString defaultHomeFolder(const LoginDefs& useraddDefaults);
+
+// Whether the service lists this entry of the account files: a UID in
+// login.defs' range, and never root or nobody. Of several entries of one
+// name, only the first counts (the one the C library finds).
+bool isListed(const PasswdEntry& entry, const IdRange& uids);
+
 class HostAccounts {
 public:
     HostAccounts(AccountFilesRead files, std::vector<GroupAlias> aliases);

@@ -366,8 +366,9 @@ NET_API_STATUS HostNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, 
             password = info.usri1_password;
         }
         std::lock_guard lock(m_changes);
-        const auto files = m_files.current();
-        if (!files->user(name))
+        // The account's own entry, read now: a window registering a thousand
+        // homes calls this a thousand times, each after the files changed.
+        if (!m_files.lists(name))
             return NERR_UserNotFound;
         if (password && !acceptable(view(password), name))
             return NERR_PasswordTooShort;
@@ -376,7 +377,8 @@ NET_API_STATUS HostNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, 
         if (homeDir) {
             // No home given is the machine's default home for the account.
             const QString home =
-                homeDir[0] ? fromWide(homeDir) : files->defaultHome() + u'/' + name;
+                homeDir[0] ? fromWide(homeDir)
+                           : defaultHomeFolder(m_files.policy().useraddDefaults) + u'/' + name;
             arguments << QStringLiteral("-d") << home;
         }
         if (comment)
@@ -384,9 +386,11 @@ NET_API_STATUS HostNetApi::NetUserSetInfo(LPCWSTR servername, LPCWSTR username, 
         int status = 0;
         if (!arguments.isEmpty() &&
             !runTool("usermod", arguments << QStringLiteral("--") << name, {}, &status))
-            return status == kBadArgument ? ERROR_INVALID_PARAMETER : NERR_InternalError;
+            return status == kBadArgument  ? ERROR_INVALID_PARAMETER
+                   : status == kNoSuchUser ? NERR_UserNotFound
+                                           : NERR_InternalError;
         if (password) {
-            const HashMethod method = files->hashMethod();
+            const HashMethod method = m_files.policy().defs.hashMethod();
             const QByteArray hash = hashPassword(view(password), method.prefix, method.cost);
             if (!runTool("chpasswd", {QStringLiteral("-e")}, name.toUtf8() + ':' + hash + '\n') ||
                 (m_samba.installed() && !m_samba.setPassword(name, view(password))))
