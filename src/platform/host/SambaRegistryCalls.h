@@ -44,11 +44,11 @@ bool lp_clustering(void);
 // registry's own class still says its failures.
 bool lp_set_cmdline(const char* pszParmName, const char* pszParmValue);
 
-// source3/include/proto.h, from lib/sharesec.c (SMBCONF_0.0.1). Removes a share's access list from
-// share_info.tdb; `net conf delshare` does it after the share, so that a
-// later share of that name starts without it. NTSTATUS is this struct where
-// HAVE_IMMEDIATE_STRUCTURES is set (samba-util.pc sets it), returned in a
-// register as a uint32_t would be.
+// source3/include/proto.h, from lib/sharesec.c (SMBCONF_0.0.1). Removes a
+// share's access list from share_info.tdb; `net conf delshare` does it
+// after the share, so that a later share of that name starts without it.
+// NTSTATUS is this struct where HAVE_IMMEDIATE_STRUCTURES is set
+// (samba-util.pc sets it), returned in a register as a uint32_t would be.
 struct SambaNtStatus {
     std::uint32_t v;
 };
