@@ -254,8 +254,9 @@ TEST_P(HostSharingTest, AShareNamedAfterItsAccountIsMadeOnlyWhereTheAccountCanUs
             smbclient(ownerClient, owner, QStringLiteral("put %1 %2").arg(local, as));
         EXPECT_TRUE(put.succeeded()) << put.errors.constData() << put.output.constData();
         EXPECT_TRUE(QFile::exists(folder + u'/' + as)) << as;
-        if (round == 0)
+        if (round == 0) {
             ASSERT_TRUE(restartServer());
+        }
     }
     EXPECT_EQ(delShare(m_api, QString(), owner), NERR_Success);
 }

@@ -309,8 +309,29 @@ NET_API_STATUS SambaShares::homeServiceHolds(const QString& name, const QString&
     return NERR_DuplicateShare;
 }
 
+bool SambaShares::registryThroughNet(const RegistryShares::Result& result) {
+    if (result.outcome != RegistryShares::Outcome::Unreachable)
+        return false;
+    if (result.words != m_registryUnreachable) {
+        std::fprintf(stderr, "orvane: Samba's registry through net conf, not in process: %s\n",
+                     result.words.toUtf8().constData());
+        m_registryUnreachable = result.words;
+    }
+    return true;
+}
+
 NET_API_STATUS SambaShares::addToRegistry(const QString& name, const QString& path,
                                           const QString& remark) {
+    const RegistryShares::Result written = m_registry.add(name, path, remark);
+    if (written.outcome == RegistryShares::Outcome::Done)
+        return NERR_Success;
+    if (written.outcome == RegistryShares::Outcome::Exists)
+        return NERR_DuplicateShare;
+    if (!registryThroughNet(written)) {
+        std::fprintf(stderr, "orvane: sharing %s: Samba's registry refused it: %s\n",
+                     name.toUtf8().constData(), written.words.toUtf8().constData());
+        return ERROR_ACCESS_DENIED;
+    }
     const ProcessResult result = runProcess(
         m_tools.net,
         {QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("conf"), QStringLiteral("addshare"),
@@ -366,6 +387,26 @@ NET_API_STATUS SambaShares::remove(const QString& name) {
     if (found == shares.end())
         return NERR_NetNameNotFound;
     const bool usershare = found->kept == SambaShare::Kept::Usershare;
+    // Not in the registry: smb.conf (or a file it includes) holds it.
+    const auto inFiles = [&] {
+        std::fprintf(stderr,
+                     "orvane: the share %s is defined in Samba's configuration files, which "
+                     "Orvane never edits; remove it there\n",
+                     found->name.toUtf8().constData());
+        return ERROR_ACCESS_DENIED;
+    };
+    if (!usershare) {
+        const RegistryShares::Result removed = m_registry.remove(found->name);
+        if (removed.outcome == RegistryShares::Outcome::Done)
+            return NERR_Success;
+        if (removed.outcome == RegistryShares::Outcome::NoSuchShare)
+            return inFiles();
+        if (!registryThroughNet(removed)) {
+            std::fprintf(stderr, "orvane: removing the share %s: Samba's registry refused: %s\n",
+                         found->name.toUtf8().constData(), removed.words.toUtf8().constData());
+            return ERROR_ACCESS_DENIED;
+        }
+    }
     const ProcessResult result = runProcess(
         m_tools.net,
         usershare ? QStringList{QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("usershare"),
@@ -373,15 +414,10 @@ NET_API_STATUS SambaShares::remove(const QString& name) {
                   : QStringList{QStringLiteral("-s"), m_tools.smbConf, QStringLiteral("conf"),
                                 QStringLiteral("delshare"), found->name});
     if (!result.succeeded()) {
-        // Not in the registry: smb.conf (or a file it includes) holds it.
         if (!usershare && (result.errors + result.output).contains("SBC_ERR_NO_SUCH_SERVICE"))
-            std::fprintf(stderr,
-                         "orvane: the share %s is defined in Samba's configuration files, which "
-                         "Orvane never edits; remove it there\n",
-                         found->name.toUtf8().constData());
-        else
-            std::fprintf(stderr, "orvane: removing the share %s: net refused: %s\n",
-                         found->name.toUtf8().constData(), words(result).toUtf8().constData());
+            return inFiles();
+        std::fprintf(stderr, "orvane: removing the share %s: net refused: %s\n",
+                     found->name.toUtf8().constData(), words(result).toUtf8().constData());
         return ERROR_ACCESS_DENIED;
     }
     // Each client's smbd looks shares up as it connects: nothing to tell.

@@ -1,11 +1,13 @@
 #pragma once
 
 // Sharing folders through this machine's Samba, only through Samba's own
-// configuration interface: its registry configuration (`net conf`) where the
-// site serves registry shares, else usershares (`net usershare`), which
-// Debian's smb.conf allows as installed (100 of them). Samba's settings are
-// read by Samba itself (testparm); smb.conf is never written.
+// configuration interface: its registry configuration (libsmbconf in this
+// process, as `net conf` writes it) where the site serves registry shares,
+// else usershares (`net usershare`), which Debian's smb.conf allows as
+// installed (100 of them). Samba's settings are read by Samba itself
+// (testparm); smb.conf is never written.
 
+#include "platform/host/RegistryShares.h"
 #include "platform/netapi/LmTypes.h"
 
 #include <QString>
@@ -90,8 +92,14 @@ private:
     NET_API_STATUS homeServiceHolds(const QString& name, const QString& path,
                                     const ShareSettings& settings) const;
     NET_API_STATUS addToRegistry(const QString& name, const QString& path, const QString& remark);
+    // Whether net conf is to do what libsmbconf could not (said on stderr
+    // when the reason is new).
+    bool registryThroughNet(const RegistryShares::Result& result);
 
     SambaTools m_tools;
+    // Registry shares in this process; net conf only where it cannot.
+    RegistryShares m_registry{m_tools.smbConf};
+    QString m_registryUnreachable;
     // One change at a time from this process; Orvane's processes take turns
     // through a lock on smb.conf.
     std::mutex m_changes;

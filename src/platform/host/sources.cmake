@@ -7,7 +7,9 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPolicy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaGroupMap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RegistryShares.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaShares.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostNetApi.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostBackend.cpp
 )
+target_link_libraries(orvane_platform PRIVATE ${SMBCONF_LIBRARY} PkgConfig::SAMBA_REGISTRY)
