@@ -6,6 +6,8 @@
 #include "platform/rehearsal/MountTable.h"
 #include "platform/rehearsal/SiteCopy.h"
 
+#include "InChild.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,23 +18,6 @@
 
 namespace orvane::rehearsal {
 namespace {
-
-template <class Body> int inChild(Body&& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int code = 0;
-        try {
-            code = body();
-        } catch (const CopyError& error) {
-            std::fprintf(stderr, "copy: %s\n", error.what());
-            code = 100;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 long mountsOn(const QString& folder) {
     const std::vector<Mount> mounts = currentMounts();

@@ -6,6 +6,8 @@
 #include "platform/rehearsal/MountTable.h"
 #include "platform/rehearsal/SiteCopy.h"
 
+#include "InChild.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -83,25 +85,6 @@ TEST(RehearsalHostSite, CopiesEachFolderOnceAndOrvanesOwnThroughTheirNearestPare
     const QStringList holder = hostSiteFolders(apart).overlaid;
     EXPECT_TRUE(holder.contains(base));
     EXPECT_FALSE(holder.contains(base + QStringLiteral("/homes")));
-}
-
-// Runs body in a child process, which may change its own mounts freely;
-// returns the child's exit status.
-template <class Body> int inChild(Body&& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int code = 0;
-        try {
-            code = body();
-        } catch (const CopyError& error) {
-            std::fprintf(stderr, "copy: %s\n", error.what());
-            code = 100;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(RehearsalSiteCopy, ChangesStayInTheCopyWhichKeepsOwnersAndModesAndTheRestIsReadOnly) {
