@@ -1,0 +1,192 @@
+// uses-programs: samba-tool samba klist kinit
+#include "app/DcRehearsal.h"
+
+#include "platform/rehearsal/ChosenFolder.h"
+#include "platform/rehearsal/CopyStep.h"
+#include "platform/rehearsal/DcCopy.h"
+#include "platform/rehearsal/DomainController.h"
+#include "platform/rehearsal/HostRehearsal.h"
+#include "platform/rehearsal/SiteCopy.h"
+#include "platform/rehearsal/Supervisor.h"
+#include "ui/RehearsalProgress.h"
+
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace orvane {
+
+namespace {
+
+using namespace rehearsal;
+using namespace std::chrono_literals;
+
+const QString kSambaTool = QStringLiteral("/usr/bin/samba-tool");
+
+// How the window logs on, as Samba's tools take it from the environment: a
+// password (USER and PASSWD, or USER=name%password), else a ticket cache.
+bool logsOnWithTicket() {
+    return !qEnvironmentVariableIsSet("PASSWD") && !qEnvironmentVariable("USER").contains(u'%');
+}
+
+// The environment of Samba's tools: their temporary files in the scratch,
+// and the window's own credentials, never on a command line.
+QStringList toolEnvironment(const QString& scratch) {
+    QStringList environment{QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin"),
+                            QStringLiteral("LANG=C.UTF-8"), QStringLiteral("TMPDIR=") + scratch,
+                            QStringLiteral("HOME=") + scratch};
+    for (const char* name : {"USER", "PASSWD", "KRB5CCNAME"})
+        if (qEnvironmentVariableIsSet(name))
+            environment << QLatin1StringView(name) + u'=' + qEnvironmentVariable(name);
+    return environment;
+}
+
+QString backupFileIn(const QString& scratch) {
+    const QStringList found =
+        QDir(scratch).entryList({QStringLiteral("samba-backup-*.tar.bz2")}, QDir::Files);
+    if (found.size() != 1)
+        throw CopyError("the backup made no single backup file");
+    return scratch + u'/' + found.first();
+}
+
+// The ticket's principal, as the cache names it.
+QString principalOf(const QStringList& environment) {
+    const QString listed = runCopyStep(QStringLiteral("/usr/bin/klist"), {}, environment, 30s);
+    for (const QString& line : listed.split(u'\n'))
+        if (line.startsWith(u"Default principal:"))
+            return line.section(u':', 1).trimmed();
+    throw CopyError("the ticket cache names no principal");
+}
+
+struct RunningCopy {
+    std::unique_ptr<ServerInOwnPids> server;
+    QStringList windowEnvironment;
+};
+
+RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QString& server,
+                     const DomainController& dc, const QString& scratch) {
+    // The site's own folders as the host half lays them; /etc keeps what
+    // is mounted below it (a client's smb.conf put there).
+    layHostSite(copy, {QStringLiteral("/etc")});
+    mountScratch(scratch);
+    const QStringList environment = toolEnvironment(scratch);
+    const bool ticket = logsOnWithTicket();
+
+    progress.showStep(0, QStringLiteral("正在备份域控制器…"));
+    QStringList backup{QStringLiteral("domain"), QStringLiteral("backup"), QStringLiteral("online"),
+                       QStringLiteral("--server=") + server,
+                       QStringLiteral("--targetdir=") + scratch};
+    if (ticket)
+        backup << QStringLiteral("--use-kerberos=required");
+    runCopyStep(kSambaTool, backup, environment, 600s);
+
+    progress.showStep(1, QStringLiteral("正在恢复副本…"));
+    const QString dcFolder = scratch + QStringLiteral("/dc");
+    runCopyStep(kSambaTool,
+                {QStringLiteral("domain"), QStringLiteral("backup"), QStringLiteral("restore"),
+                 QStringLiteral("--backup-file=") + backupFileIn(scratch),
+                 QStringLiteral("--newservername=") + copyServerName(),
+                 QStringLiteral("--targetdir=") + dcFolder},
+                environment, 600s);
+    QFile::remove(backupFileIn(scratch));
+    const QString conf = dcFolder + QStringLiteral("/etc/smb.conf");
+    const QString log = settleCopyConfig(dcFolder);
+    // The restore gave the copy's KDC keys of its own: a ticket of the real
+    // one is no good there. The same account's keys, from the copy's own
+    // database, get the window a ticket of the copy's.
+    QString principal, keytab = scratch + QStringLiteral("/logon.keytab");
+    if (ticket) {
+        principal = principalOf(environment);
+        runCopyStep(kSambaTool,
+                    {QStringLiteral("domain"), QStringLiteral("exportkeytab"), keytab,
+                     QStringLiteral("--principal=") + principal, QStringLiteral("-s"), conf},
+                    environment, 120s);
+    }
+
+    progress.showStep(2, QStringLiteral("正在启动副本…"));
+    pointNamesAtCopy(dc);
+    enterOwnNetwork();
+    RunningCopy running;
+    running.server = std::make_unique<ServerInOwnPids>(
+        QStringLiteral("/usr/sbin/samba"),
+        QStringList{QStringLiteral("-F"), QStringLiteral("-s"), conf},
+        QStringList{QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin"),
+                    QStringLiteral("LANG=C.UTF-8")},
+        copyServerEmptiedFolders());
+    ServerInOwnPids& samba = *running.server;
+    if (!waitWithEvents([] { return listensOnLoopback(445) && listensOnLoopback(389); },
+                        [&] { return !samba.running(); }, 120s)) {
+        QFile file(log);
+        const QString words =
+            file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+        throw CopyError(QStringLiteral("the copy's server did not start\n%1")
+                            .arg(lastLines(words))
+                            .toStdString());
+    }
+    running.windowEnvironment = {QStringLiteral("ORVANE_REHEARSAL=1"), copyMarker(),
+                                 QStringLiteral("ORVANE_SAMBA_SERVER=") + copyHostName(dc)};
+    if (qEnvironmentVariableIsSet("LOGONSERVER"))
+        running.windowEnvironment << QStringLiteral("LOGONSERVER=\\\\") + copyHostName(dc);
+    if (ticket) {
+        progress.showStep(3, QStringLiteral("正在登录副本…"));
+        const QString cache = QStringLiteral("FILE:") + scratch + QStringLiteral("/logon.ccache");
+        runCopyStep(QStringLiteral("/usr/bin/kinit"),
+                    {QStringLiteral("-k"), QStringLiteral("-t"), keytab, QStringLiteral("-c"),
+                     cache, principal},
+                    environment, 60s);
+        QFile::remove(keytab);
+        running.windowEnvironment << QStringLiteral("KRB5CCNAME=") + cache;
+    }
+    return running;
+}
+
+} // namespace
+
+int rehearseOnDomainController(const QString& window, const QStringList& arguments, int& argc,
+                               char** argv, const QString& scratch) {
+    QString server = qEnvironmentVariable("ORVANE_SAMBA_SERVER");
+    if (server.startsWith(u"\\\\"))
+        server.remove(0, 2);
+    if (server.isEmpty())
+        server = QStringLiteral("localhost");
+    // First, while this process has no thread: a mount namespace of its own.
+    std::optional<SiteCopy> copy;
+    try {
+        copy.emplace();
+    } catch (const CopyError& error) {
+        std::fprintf(stderr, "orvane-rehearse: %s\n", error.what());
+        return 1;
+    }
+    const std::optional<DomainController> dc = askDomainController(server);
+    if (!dc) {
+        std::fprintf(stderr,
+                     "orvane-rehearse: %s is no Active Directory domain controller; a rehearsal "
+                     "is offered on a domain controller only, which Samba's tools can copy\n",
+                     server.toLocal8Bit().constData());
+        return 2;
+    }
+    RunningCopy running;
+    {
+        QApplication application(argc, argv);
+        ui::RehearsalProgress progress(logsOnWithTicket() ? 4 : 3);
+        progress.show();
+        try {
+            running = makeCopy(progress, *copy, server, *dc, scratch);
+        } catch (const CopyError& error) {
+            std::fprintf(stderr,
+                         "orvane-rehearse: the copy of the site could not be made, and nothing "
+                         "was changed: %s\n",
+                         error.what());
+            progress.hide();
+            ui::showCopyFailure(QString::fromLocal8Bit(error.what()));
+            return 1;
+        }
+    }
+    // The progress window has gone with its application: the window below
+    // is the only one of the rehearsal.
+    return superviseInOwnPids(window, arguments, running.windowEnvironment);
+}
+
+} // namespace orvane
