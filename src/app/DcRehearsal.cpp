@@ -1,4 +1,5 @@
-// uses-programs: samba-tool samba klist kinit
+// uses-programs: samba-tool klist kinit
+// uses-programs-if-installed: samba
 #include "app/DcRehearsal.h"
 
 #include "platform/rehearsal/ChosenFolder.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -24,6 +26,7 @@ using namespace rehearsal;
 using namespace std::chrono_literals;
 
 const QString kSambaTool = QStringLiteral("/usr/bin/samba-tool");
+const QString kSamba = QStringLiteral("/usr/sbin/samba");
 
 // How the window logs on, as Samba's tools take it from the environment: a
 // password (USER and PASSWD, or USER=name%password), else a ticket cache.
@@ -69,6 +72,9 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
                      const DomainController& dc, const QString& scratch) {
     // The site's own folders as the host half lays them; /etc keeps what
     // is mounted below it (a client's smb.conf put there).
+    if (!QFileInfo(kSamba).isExecutable())
+        throw CopyError("the copy is served by Samba's own domain controller (/usr/sbin/samba, "
+                        "package samba), which is not installed here");
     layHostSite(copy, {QStringLiteral("/etc")});
     mountScratch(scratch);
     const QStringList environment = toolEnvironment(scratch);
@@ -110,8 +116,7 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
     enterOwnNetwork();
     RunningCopy running;
     running.server = std::make_unique<ServerInOwnPids>(
-        QStringLiteral("/usr/sbin/samba"),
-        QStringList{QStringLiteral("-F"), QStringLiteral("-s"), conf},
+        kSamba, QStringList{QStringLiteral("-F"), QStringLiteral("-s"), conf},
         QStringList{QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin"),
                     QStringLiteral("LANG=C.UTF-8")},
         copyServerEmptiedFolders());

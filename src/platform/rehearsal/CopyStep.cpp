@@ -1,3 +1,4 @@
+// uses-programs: (the tools its callers name: samba-tool, klist, kinit)
 #include "platform/rehearsal/CopyStep.h"
 
 #include "platform/rehearsal/SiteCopy.h"
