@@ -13,7 +13,11 @@ outside, against the test DC of scripts/test-samba (its dc run):
   the DC is as before, and nothing of the copy is left (no process in its
   network, PID or mount namespaces, no mount, nothing in its scratch folder).
 
-Elsewhere (no DC here, no root, no display) it is skipped (77).
+And, against the standalone server of scripts/test-samba (its sa run),
+refused: orvane-rehearse offers no rehearsal there, says so and exits 2,
+having started nothing.
+
+Elsewhere (no such server here, no root, no display) it is skipped (77).
 """
 # uses-programs: samba-tool net
 
@@ -227,7 +231,23 @@ def clear_site():
                         name, *conf()], stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
 
 
+def refused(orvane):
+    """orvane-rehearse against a server that is no domain controller."""
+    if os.environ.get("ORVANE_TEST_SAMBA") != "sa":
+        print("SKIP no standalone server here: scripts/test-samba runs this against one")
+        return desktop.SKIP
+    started = time.monotonic()
+    ended = subprocess.run([rehearse_program(orvane)], env=dict(os.environ, **on_the_domain()),
+                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    assert ended.returncode == 2, (ended.returncode, ended.stderr)
+    assert "is no Active Directory domain controller" in ended.stderr, ended.stderr
+    print(f"refused in {time.monotonic() - started:.1f} s: {ended.stderr.strip()}")
+    return 0
+
+
 if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[2] == "refused":
+        sys.exit(refused(sys.argv[1]))
     if len(sys.argv) != 3 or sys.argv[2] not in [c.__name__ for c in CASES]:
         print(f"usage: {sys.argv[0]} PATH-TO-ORVANE {{{','.join(c.__name__ for c in CASES)}}}",
               file=sys.stderr)
