@@ -40,10 +40,17 @@ QStringList toolEnvironment(const QString& scratch) {
     QStringList environment{QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin"),
                             QStringLiteral("LANG=C.UTF-8"), QStringLiteral("TMPDIR=") + scratch,
                             QStringLiteral("HOME=") + scratch};
-    for (const char* name : {"USER", "PASSWD", "KRB5CCNAME"})
+    for (const char* name : {"USER", "PASSWD", "KRB5CCNAME", "KRB5_CONFIG"})
         if (qEnvironmentVariableIsSet(name))
             environment << QLatin1StringView(name) + u'=' + qEnvironmentVariable(name);
     return environment;
+}
+
+// The environment with Kerberos as the copy's /etc has it.
+QStringList withCopyKerberos(QStringList environment) {
+    environment.removeIf(
+        [](const QString& setting) { return setting.startsWith(u"KRB5_CONFIG="); });
+    return environment << QStringLiteral("KRB5_CONFIG=/etc/krb5.conf");
 }
 
 QString backupFileIn(const QString& scratch) {
@@ -109,6 +116,15 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
                     {QStringLiteral("domain"), QStringLiteral("exportkeytab"), keytab,
                      QStringLiteral("--principal=") + principal, QStringLiteral("-s"), conf},
                     environment, 120s);
+        // The directory's service names, which a DC adds for itself as it
+        // updates its DNS (switched off in the copy): Kerberos clients of
+        // the directory ask for them.
+        for (const QString& name : {copyHostName(dc), copyServerName()})
+            runCopyStep(kSambaTool,
+                        {QStringLiteral("spn"), QStringLiteral("add"),
+                         QStringLiteral("ldap/") + name, copyServerName() + u'$',
+                         QStringLiteral("-s"), conf},
+                        environment, 120s);
     }
 
     progress.showStep(2, QStringLiteral("正在启动副本…"));
@@ -130,8 +146,10 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
                             .arg(lastLines(words))
                             .toStdString());
     }
+    // Kerberos as the copy's /etc has it, whatever the site's own says.
     running.windowEnvironment = {QStringLiteral("ORVANE_REHEARSAL=1"), copyMarker(),
-                                 QStringLiteral("ORVANE_SAMBA_SERVER=") + copyHostName(dc)};
+                                 QStringLiteral("ORVANE_SAMBA_SERVER=") + copyHostName(dc),
+                                 QStringLiteral("KRB5_CONFIG=/etc/krb5.conf")};
     if (qEnvironmentVariableIsSet("LOGONSERVER"))
         running.windowEnvironment << QStringLiteral("LOGONSERVER=\\\\") + copyHostName(dc);
     if (ticket) {
@@ -140,7 +158,7 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
         runCopyStep(QStringLiteral("/usr/bin/kinit"),
                     {QStringLiteral("-k"), QStringLiteral("-t"), keytab, QStringLiteral("-c"),
                      cache, principal},
-                    environment, 60s);
+                    withCopyKerberos(environment), 60s);
         QFile::remove(keytab);
         running.windowEnvironment << QStringLiteral("KRB5CCNAME=") + cache;
     }

@@ -26,9 +26,13 @@ namespace {
                         .toStdString());
 }
 
-// Replaces the file (a link or a file of the copy's /etc) with text: the
-// link's target, elsewhere on the machine, is never written through.
+// Replaces the file (a link, a file or a mount of the copy's /etc) with
+// text: a link's target, elsewhere on the machine, is never written through.
 void replaceFile(const QString& path, const QByteArray& text) {
+    // A file mounted there (a container's /etc/hosts) leaves this namespace.
+    if (::umount2(QFile::encodeName(path).constData(), MNT_DETACH) != 0 && errno != EINVAL &&
+        errno != ENOENT)
+        fail(QStringLiteral("cannot replace %1").arg(path));
     if (QFile::exists(path) || QFileInfo(path).isSymLink())
         if (!QFile::remove(path))
             fail(QStringLiteral("cannot replace %1").arg(path));
