@@ -53,6 +53,25 @@ QStringList withCopyKerberos(QStringList environment) {
     return environment << QStringLiteral("KRB5_CONFIG=/etc/krb5.conf");
 }
 
+// Samba's tools keep the service tickets they get in the cache: a cache in
+// a file is copied into the scratch for them, so that the site's own stays
+// as it was. (A cache of another type, kernel keyring or KCM, is used as it is.)
+QStringList withCacheInScratch(QStringList environment, const QString& scratch) {
+    QString cache = qEnvironmentVariable("KRB5CCNAME");
+    if (cache.isEmpty())
+        cache = QStringLiteral("FILE:/tmp/krb5cc_0"); // root's own: a rehearsal runs as root
+    if (cache.startsWith(u"FILE:"))
+        cache.remove(0, 5);
+    if (!cache.startsWith(u'/'))
+        return environment;
+    const QString copy = scratch + QStringLiteral("/site.ccache");
+    if (!QFile::copy(cache, copy) ||
+        !QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw CopyError(QStringLiteral("cannot read the ticket cache %1").arg(cache).toStdString());
+    environment.removeIf([](const QString& setting) { return setting.startsWith(u"KRB5CCNAME="); });
+    return environment << QStringLiteral("KRB5CCNAME=FILE:") + copy;
+}
+
 QString backupFileIn(const QString& scratch) {
     const QStringList found =
         QDir(scratch).entryList({QStringLiteral("samba-backup-*.tar.bz2")}, QDir::Files);
@@ -84,8 +103,9 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
                         "package samba), which is not installed here");
     layHostSite(copy, {QStringLiteral("/etc")});
     mountScratch(scratch);
-    const QStringList environment = toolEnvironment(scratch);
     const bool ticket = logsOnWithTicket();
+    const QStringList environment =
+        ticket ? withCacheInScratch(toolEnvironment(scratch), scratch) : toolEnvironment(scratch);
 
     progress.showStep(0, QStringLiteral("正在备份域控制器…"));
     QStringList backup{QStringLiteral("domain"), QStringLiteral("backup"), QStringLiteral("online"),

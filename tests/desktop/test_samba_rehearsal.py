@@ -9,6 +9,10 @@ outside, against the test DC of scripts/test-samba (its dc run):
   and the final account rows are the same, and after the rehearsal the DC's
   accounts, group members and shares, as its own tools list them, are as
   before.
+- ticket: with a Kerberos ticket of the real DC instead of a password, the
+  window logs on to the copy with a ticket of the copy's own, reads its
+  directory in bulk and makes an account there; the test's ticket cache is
+  as it was, and so is the DC.
 - kill_9: orvane-rehearse killed in the middle of a numbered run in the copy:
   the DC is as before, and nothing of the copy is left (no process in its
   network, PID or mount namespaces, no mount, nothing in its scratch folder).
@@ -19,7 +23,7 @@ having started nothing.
 
 Elsewhere (no such server here, no root, no display) it is skipped (77).
 """
-# uses-programs: samba-tool net
+# uses-programs: samba-tool net unshare mount kinit
 
 import os
 import signal
@@ -92,10 +96,10 @@ class DcRehearsalApp(DomainApp):
     window_below = True
     window_pid = RehearsalApp.window_pid
 
-    def __init__(self, app, name, attach=True):
+    def __init__(self, app, name, attach=True, env=None):
         super().__init__(app.session, rehearse_program(app.process.args[0]), name,
-                         dict(on_the_domain(), ORVANE_MACHINE=os.path.join(app.folder, "machine")),
-                         attach)
+                         dict(env or on_the_domain(),
+                              ORVANE_MACHINE=os.path.join(app.folder, "machine")), attach)
 
     def attach(self):
         # The copy is made first: Samba's backup and restore, then its start.
@@ -216,7 +220,62 @@ def kill_9(app):
     real_again(app)
 
 
-CASES = [differential, kill_9]
+def ticket_for_the_dc(folder):
+    """A ticket of the real DC's KDC, as kinit gets it on a member: the DC
+    by a name its principal carries (in /etc/hosts of this test's own mount
+    namespace) and the realm's KDC in a krb5.conf of the test's; its
+    environment."""
+    realm = os.environ["ORVANE_TEST_SAMBA_REALM"]
+    host = "orvanedc." + realm.lower()
+    with open("/etc/hosts") as f:
+        hosts = f.read()
+    with open(os.path.join(folder, "hosts"), "w") as f:
+        f.write(f"{hosts}\n127.0.0.1 {host}\n")
+    subprocess.run(["mount", "-n", "--bind", os.path.join(folder, "hosts"), "/etc/hosts"],
+                   check=True, timeout=30)
+    config = os.path.join(folder, "krb5.conf")
+    with open(config, "w") as f:
+        f.write(f"[libdefaults]\n default_realm = {realm}\n dns_lookup_kdc = false\n"
+                f"[realms]\n {realm} = {{\n  kdc = 127.0.0.1\n }}\n"
+                f"[domain_realm]\n .{realm.lower()} = {realm}\n")
+    env = {"ORVANE_NETAPI": "samba", "USER": os.environ["ORVANE_TEST_SAMBA_USER"],
+           "ORVANE_SAMBA_SERVER": host, "KRB5_CONFIG": config,
+           "KRB5CCNAME": "FILE:" + os.path.join(folder, "ticket")}
+    subprocess.run(["kinit", f"{os.environ['ORVANE_TEST_SAMBA_USER']}@{realm}"],
+                   input=os.environ["ORVANE_TEST_SAMBA_PASSWORD"] + "\n", text=True,
+                   env=dict(os.environ, **env), check=True, timeout=60,
+                   stdout=subprocess.DEVNULL)
+    return env
+
+
+@domain_case
+def ticket(app):
+    before = the_dc()
+    app.quit()
+    folder = os.path.join(app.session.tmp, "kerberos")
+    os.mkdir(folder, 0o700)
+    env = ticket_for_the_dc(folder)
+    with open(os.path.join(folder, "ticket"), "rb") as f:
+        cache = f.read()
+    rehearsal = DcRehearsalApp(app, "rehearsal", env=env)
+    with open(f"/proc/{rehearsal.window_pid()}/environ", "rb") as f:
+        window_env = dict(e.split(b"=", 1) for e in f.read().split(b"\0") if b"=" in e)
+    assert window_env[b"KRB5CCNAME"] != env["KRB5CCNAME"].encode(), window_env[b"KRB5CCNAME"]
+    assert b"PASSWD" not in window_env
+    log = LogReader(rehearsal)
+    start_numbered_run(rehearsal, "rt", 1, 1, PASSWORD)
+    assert outcomes_of(log, 1, "an account made in the copy") == [("rt1", "成功")]
+    desktop.wait_until(lambda: "rt1" in [r[0] for r in rehearsal.rows(rehearsal.accounts)],
+                       "rt1 listed")
+    rehearsal.quit()
+    assert "cannot be read" not in rehearsal.output(), rehearsal.output()
+    with open(os.path.join(folder, "ticket"), "rb") as f:
+        assert f.read() == cache, "the test's ticket cache changed"
+    assert_dc_is(before, "after a rehearsal with a ticket")
+    real_again(app)
+
+
+CASES = [differential, ticket, kill_9]
 
 
 def make_site():
@@ -258,6 +317,11 @@ if __name__ == "__main__":
     if os.geteuid() != 0:
         print("SKIP a rehearsal takes root")
         sys.exit(desktop.SKIP)
+    # The ticket case's /etc/hosts in a mount namespace of this test's own.
+    if sys.argv[2] == "ticket" and os.environ.get("ORVANE_TEST_OWN_MOUNTS") != "1":
+        os.environ["ORVANE_TEST_OWN_MOUNTS"] = "1"
+        os.execvp("unshare", ["unshare", "--mount", "--propagation", "private", "--",
+                              sys.executable, *sys.argv])
     if not os.access(rehearse_program(sys.argv[1]), os.X_OK):
         print(f"{sys.argv[0]}: orvane-rehearse is not beside {sys.argv[1]}", file=sys.stderr)
         sys.exit(2)
