@@ -173,16 +173,22 @@ def differential(app):
     rehearsal = DcRehearsalApp(app, "rehearsal")
     print(f"  the rehearsal's window after {time.monotonic() - started:.1f} s", flush=True)
     copy = Copy(rehearsal)
+    network = namespace(rehearsal.window_pid(), "net")
     rehearsed = scripted_session(rehearsal)
     rehearsal.quit()
     copy.wait_gone()
+    # The copy's server went with the window.
+    desktop.wait_until(lambda: not processes_in("net", network),
+                       "nothing left in the copy's network", timeout=10)
     print(f"  the rehearsal: {time.monotonic() - started:.1f} s", flush=True)
     assert_dc_is(before, "after the rehearsal")
 
     real_again(app)
     real = scripted_session(app)
     for what, said, done in (("log", rehearsed[0], real[0]),
-                             ("account rows", rehearsed[1], real[1])):
+                             ("account rows", rehearsed[1], real[1]),
+                             ("window's words on stderr", rehearsal.output().splitlines(),
+                              app.output().splitlines())):
         assert said == done, f"the {what} differ:\n" + "\n".join(
             f"  {a!r}\n  {b!r}" for a, b in zip(said, done) if a != b) + (
             f"\n  lengths {len(said)} and {len(done)}" if len(said) != len(done) else "")
