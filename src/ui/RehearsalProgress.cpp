@@ -1,5 +1,6 @@
 #include "ui/RehearsalProgress.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -22,6 +23,10 @@ RehearsalProgress::RehearsalProgress(int steps)
     layout->addWidget(m_step);
     layout->addWidget(m_bar);
     setMinimumWidth(360);
+}
+
+void RehearsalProgress::closeEvent(QCloseEvent* event) {
+    event->ignore();
 }
 
 void RehearsalProgress::showStep(int step, const QString& text) {

@@ -4,19 +4,26 @@
 // for the step under way, a bar for how far it has got; and, when the copy
 // cannot be made, a box that says so.
 
-#include <QWidget>
+#include <QDialog>
 
 class QLabel;
 class QProgressBar;
 
 namespace orvane::ui {
 
-class RehearsalProgress : public QWidget {
+// A dialog, as screen readers announce it; it stays up until the copy is
+// made or has failed (the steps are not stopped halfway).
+class RehearsalProgress : public QDialog {
 public:
     explicit RehearsalProgress(int steps);
 
     // Step number (from 0) under way, with its fixed text.
     void showStep(int step, const QString& text);
+
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QLabel* m_step;

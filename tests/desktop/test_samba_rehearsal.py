@@ -13,6 +13,9 @@ outside, against the test DC of scripts/test-samba (its dc run):
   window logs on to the copy with a ticket of the copy's own, reads its
   directory in bulk and makes an account there; the test's ticket cache is
   as it was, and so is the DC.
+- kill_9_while_copying: orvane-rehearse, its progress window read as a
+  screen reader reads it, killed while Samba's backup runs: the backup goes
+  with it, and nothing is left (no process, no mount, no scratch file).
 - kill_9: orvane-rehearse killed in the middle of a numbered run in the copy:
   the DC is as before, and nothing of the copy is left (no process in its
   network, PID or mount namespaces, no mount, nothing in its scratch folder).
@@ -281,7 +284,47 @@ def ticket(app):
     real_again(app)
 
 
-CASES = [differential, ticket, kill_9]
+def progress_window(rehearsal):
+    """orvane-rehearse's own window, on the accessibility bus."""
+    def own():
+        d = rehearsal.pyatspi.Registry.getDesktop(0)
+        for i in range(d.childCount):
+            app = d.getChildAtIndex(i)
+            try:
+                if app is not None and app.get_process_id() == rehearsal.process.pid:
+                    return app
+            except Exception:
+                continue
+        return None
+    app = desktop.wait_until(own, "orvane-rehearse on the accessibility bus")
+    return desktop.find(app, "dialog", "Orvane (演练)", what="the progress window")
+
+
+@domain_case
+def kill_9_while_copying(app):
+    before = the_dc()
+    app.quit()
+    rehearsal = DcRehearsalApp(app, "rehearsal", attach=False)
+    window = progress_window(rehearsal)
+    desktop.find(window, "label", "正在备份域控制器…")
+    desktop.find(window, "progress bar", "进度")
+    backup = desktop.wait_until(
+        lambda: [p for p in host_machine.children(rehearsal.process.pid)
+                 if host_machine.command_name(p) == "samba-tool"], "samba-tool running")
+    mounts = namespace(rehearsal.process.pid, "mnt")
+    os.kill(rehearsal.process.pid, signal.SIGKILL)
+    rehearsal.process.wait(10)
+    desktop.wait_until(lambda: not any(os.path.exists(f"/proc/{p}") for p in backup),
+                       "the backup gone", timeout=10)
+    desktop.wait_until(lambda: not processes_in("mnt", mounts), "nothing left in the copy's "
+                       "mount namespace", timeout=10)
+    scratch = os.path.join(os.path.dirname(rehearsal.process.args[0]), "rehearsal-scratch")
+    assert not os.listdir(scratch), f"left in {scratch}: {os.listdir(scratch)}"
+    assert_dc_is(before, "after a kill -9 of the rehearsal while it copied")
+    real_again(app)
+
+
+CASES = [differential, ticket, kill_9_while_copying, kill_9]
 
 
 def make_site():
