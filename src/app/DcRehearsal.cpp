@@ -96,11 +96,11 @@ struct RunningCopy {
 
 RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QString& server,
                      const DomainController& dc, const QString& scratch) {
-    // The site's own folders as the host half lays them; /etc keeps what
-    // is mounted below it (a client's smb.conf put there).
     if (!QFileInfo(kSamba).isExecutable())
         throw CopyError("the copy is served by Samba's own domain controller (/usr/sbin/samba, "
                         "package samba), which is not installed here");
+    // The site's own folders as the host half lays them; /etc keeps what
+    // is mounted below it (a client's smb.conf put there).
     layHostSite(copy, {QStringLiteral("/etc")});
     mountScratch(scratch);
     const bool ticket = logsOnWithTicket();
