@@ -93,7 +93,10 @@ struct ExecArguments {
     // The namespace's own processes, for the programs that look there.
     if (::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
         ::_exit(125);
-    const pid_t program = ::fork();
+    // _Fork takes none of the C library's locks, which a thread of the
+    // process that made this one may have held when it did (a server's
+    // init is cloned from a process with threads).
+    const pid_t program = ::_Fork();
     if (program < 0)
         ::_exit(125);
     if (program == 0) {
