@@ -9,6 +9,7 @@
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
 #include "platform/rehearsal/Supervisor.h"
+#include "ui/LookAndFeel.h"
 #include "ui/RehearsalProgress.h"
 
 #include <QApplication>
@@ -213,6 +214,7 @@ int rehearseOnDomainController(const QString& window, const QStringList& argumen
     RunningCopy running;
     {
         QApplication application(argc, argv);
+        ui::applyLookAndFeel();
         ui::RehearsalProgress progress(logsOnWithTicket() ? 4 : 3);
         progress.show();
         try {

@@ -5,6 +5,7 @@
 #include "platform/Environment.h"
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
+#include "ui/LookAndFeel.h"
 #include "ui/RehearsalProgress.h"
 
 #include <QApplication>
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
         if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
             !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
             QApplication application(argc, argv);
+            orvane::ui::applyLookAndFeel();
             orvane::ui::showCopyFailure(QString::fromLocal8Bit(error.what()));
         }
         return 1;
