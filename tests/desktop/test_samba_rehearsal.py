@@ -16,6 +16,8 @@ outside, against the test DC of scripts/test-samba (its dc run):
 - kill_9_while_copying: orvane-rehearse, its progress window read as a
   screen reader reads it, killed while Samba's backup runs: the backup goes
   with it, and nothing is left (no process, no mount, no scratch file).
+- wrong_password: a password the DC refuses ends the rehearsal with a box
+  that says so in Samba's words, status 1, and nothing left.
 - kill_9: orvane-rehearse killed in the middle of a numbered run in the copy:
   the DC is as before, and nothing of the copy is left (no process in its
   network, PID or mount namespaces, no mount, nothing in its scratch folder).
@@ -324,7 +326,30 @@ def kill_9_while_copying(app):
     real_again(app)
 
 
-CASES = [differential, ticket, kill_9_while_copying, kill_9]
+@domain_case
+def wrong_password(app):
+    """A password the DC refuses: the backup fails, a box says the copy
+    could not be made, with Samba's own words, and closing it ends the
+    rehearsal with status 1, leaving nothing."""
+    before = the_dc()
+    app.quit()
+    rehearsal = DcRehearsalApp(app, "rehearsal", attach=False,
+                               env=dict(on_the_domain(), PASSWD="not-the-password"))
+    own = progress_window(rehearsal).parent
+    box = desktop.find(own, "alert", "Orvane (演练)", what="the box")
+    desktop.find(box, "label", "无法制作演练副本。真实站点没有任何改动。")
+    words = [label.name for label in desktop.find_all(box, "label")]
+    assert any(w.startswith("ERROR") and "INVALID_CREDENTIALS" in w for w in words), words
+    mounts = namespace(rehearsal.process.pid, "mnt")
+    rehearsal.click(desktop.find(box, "push button", "确定"))
+    assert rehearsal.process.wait(10) == 1
+    desktop.wait_until(lambda: not processes_in("mnt", mounts), "nothing left of the copy",
+                       timeout=10)
+    assert_dc_is(before, "after a refused password")
+    real_again(app)
+
+
+CASES = [differential, ticket, kill_9_while_copying, kill_9, wrong_password]
 
 
 def make_site():

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
 #include <sys/prctl.h>
@@ -13,7 +14,12 @@
 namespace orvane::rehearsal {
 
 QString lastLines(const QString& words, int count) {
+    // samba-tool says what went wrong on its ERROR lines, and follows an
+    // uncaught one with Python's traceback, which says nothing to a reader.
     QStringList lines = words.trimmed().split(u'\n');
+    const QStringList errors = lines.filter(QRegularExpression(QStringLiteral("^ERROR")));
+    if (!errors.isEmpty())
+        lines = errors;
     if (lines.size() > count)
         lines = lines.mid(lines.size() - count);
     return lines.join(u'\n');

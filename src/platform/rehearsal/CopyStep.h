@@ -22,7 +22,8 @@ QString runCopyStep(const QString& program, const QStringList& arguments,
 bool waitWithEvents(const std::function<bool()>& ready, const std::function<bool()>& failed,
                     std::chrono::seconds deadline);
 
-// The last lines of a program's words, for a message.
+// The last lines of a program's words, for a message: its ERROR lines
+// where it wrote some (samba-tool's), else its last lines.
 QString lastLines(const QString& words, int count = 8);
 
 } // namespace orvane::rehearsal
