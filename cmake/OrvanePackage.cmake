@@ -26,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://orvane.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-noto-cjk, fonts-wine, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland, xdg-utils, pkexec, samba-dsdb-modules, passwd, samba-common-bin, krb5-user")
+# A rehearsal of a domain controller serves its copy with Samba's own DC.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "samba, samba-ad-provision")
 # The administrator's entry's settings stay the site's across upgrades.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

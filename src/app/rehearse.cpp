@@ -1,10 +1,14 @@
 // orvane-rehearse: the window on a disposable copy of the site it would
 // administer with the same settings. The copy goes when the window closes;
 // the real site is never changed.
+#include "app/DcRehearsal.h"
 #include "platform/Environment.h"
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
+#include "ui/LookAndFeel.h"
+#include "ui/RehearsalProgress.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -15,6 +19,15 @@ int refuse(const char* why) {
     return 2;
 }
 
+// The folder the copy of a server is made in: an empty one of the
+// package's, on which a file system in memory is mounted, in the
+// rehearsal's own mount namespace only (in the build tree, beside this
+// program).
+QString scratchFolder(const QString& here) {
+    const QString besideThis = here + QStringLiteral("/rehearsal-scratch");
+    return QFileInfo(besideThis).isDir() ? besideThis : QStringLiteral(ORVANE_REHEARSAL_SCRATCH);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -22,16 +35,19 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QByteArray backend = qgetenv("ORVANE_NETAPI");
-    if (backend != "host")
+    if (backend != "host" && backend != "samba")
         return refuse("a rehearsal is offered for this machine's own accounts "
-                      "(ORVANE_NETAPI=host); the embedded practice machine needs none, and "
-                      "other servers cannot be copied from here");
+                      "(ORVANE_NETAPI=host) and for a Samba domain controller "
+                      "(ORVANE_NETAPI=samba); the embedded practice machine needs none");
     if (!orvane::runsAsRoot())
-        return refuse("a rehearsal copies this machine's accounts, which takes root; start it "
-                      "through its menu entry \"Orvane (演练)\" or as root");
+        return refuse("a rehearsal makes a copy of the site in namespaces of its own, which "
+                      "takes root; start it through its menu entry \"Orvane (演练)\" or as root");
     // The window beside this program, in the build tree as when installed.
-    const QString window =
-        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/orvane");
+    const QString here = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QString window = here + QStringLiteral("/orvane");
+    if (backend == "samba")
+        return orvane::rehearseOnDomainController(window, arguments, argc, argv,
+                                                  scratchFolder(here));
     try {
         return orvane::rehearsal::rehearseOnHost(window, arguments);
     } catch (const orvane::rehearsal::CopyError& error) {
@@ -39,6 +55,12 @@ int main(int argc, char** argv) {
                      "orvane-rehearse: the copy of the site could not be made, and nothing was "
                      "changed: %s\n",
                      error.what());
+        if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            QApplication application(argc, argv);
+            orvane::ui::applyLookAndFeel();
+            orvane::ui::showCopyFailure(QString::fromLocal8Bit(error.what()));
+        }
         return 1;
     }
 }

@@ -72,6 +72,18 @@ def _read_line(fd, timeout, what):
     return data.decode().strip()
 
 
+# Whether the display also listens on its path socket (/tmp/.X11-unix).
+X_PATH_SOCKET = False
+
+
+def _free_display():
+    """A display number with neither a socket nor a lock file: a server
+    started without locks in another network may hold a low one."""
+    return next(f":{n}" for n in range(50, 200)
+                if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(
+                    f"/tmp/.X{n}-lock"))
+
+
 class Session:
     """A display, a session bus and an accessibility bus of the session's own."""
 
@@ -116,10 +128,15 @@ class Session:
             raise Skipped("xdotool is not installed (scripts/deps --test installs it)")
         # Abstract sockets only and no lock file: nothing is left in /tmp, and
         # -displayfd picks a display number no other server uses.
+        # A window in a network namespace of its own (a rehearsal of a domain
+        # controller) reaches the display only through its path socket; then
+        # the lock files keep it from taking another server's number, and
+        # Xvfb removes both when it ends.
         read_end, write_end = os.pipe()
         log = open(os.path.join(self.tmp, "xvfb.log"), "wb")
-        self.spawn(["Xvfb", "-displayfd", str(write_end), "-nolock", "-nolisten", "tcp",
-                    "-nolisten", "unix", "-screen", "0", "1280x1024x24", "-noreset"],
+        private = [_free_display()] if X_PATH_SOCKET else ["-nolock", "-nolisten", "unix"]
+        self.spawn(["Xvfb", "-displayfd", str(write_end), *private, "-nolisten", "tcp",
+                    "-screen", "0", "1280x1024x24", "-noreset"],
                    pass_fds=[write_end], stdout=log, stderr=log)
         os.close(write_end)
         self.env["DISPLAY"] = ":" + _read_line(read_end, 20, "Xvfb")

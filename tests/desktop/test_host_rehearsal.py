@@ -20,6 +20,9 @@ its home folder, a registry share of that folder, a usershare, and a group.
 - home_root_chosen: a home root chosen in the rehearsal, outside the folders
   the copy was made of, takes folders in the copy as in the real run, and
   the real one stays as it was.
+- copy_refused: where the copy cannot be made (Samba's accounts in a
+  directory server), a box says so with the reason, and closing it ends
+  the rehearsal with status 1; the site is as before.
 
 Root, a display and Samba's file server are needed; without them it is
 skipped (77).
@@ -345,7 +348,38 @@ def home_root_chosen(app):
     assert os.path.isdir(os.path.join(ELSEWHERE, EXISTING))
 
 
-CASES = [differential, kill_9, two_at_once, home_root_chosen]
+@host_case
+def copy_refused(app):
+    """A site whose copy cannot be made (Samba's accounts in a directory
+    server): the rehearsal says so in a box of its own, with the reason, and
+    ends with status 1 once it is closed; the site is as before."""
+    before = on_the_site(app)
+    with open("/etc/samba/smb.conf") as f:
+        conf = f.read()
+    try:
+        with open("/etc/samba/smb.conf", "w") as f:
+            f.write(conf.replace("[global]", "[global]\n\tpassdb backend = ldapsam:ldap://127.0.0.9",
+                                 1))
+        rehearsal = RehearsalApp(app, "refused", attach=False)
+        own = desktop.wait_until(lambda: next(
+            (a for a in (rehearsal.pyatspi.Registry.getDesktop(0).getChildAtIndex(i)
+                         for i in range(rehearsal.pyatspi.Registry.getDesktop(0).childCount))
+             if a is not None and a.get_process_id() == rehearsal.process.pid), None),
+            "orvane-rehearse on the accessibility bus")
+        box = desktop.find(own, "alert", "Orvane (演练)", what="the box")
+        desktop.find(box, "label", "无法制作演练副本。真实站点没有任何改动。")
+        assert desktop.find_all(box, "label", re.compile(".*ldapsam:ldap://127.0.0.9")), \
+            "the box does not say why"
+        rehearsal.click(desktop.find(box, "push button", "确定"))
+        assert rehearsal.process.wait(10) == 1
+    finally:
+        with open("/etc/samba/smb.conf", "w") as f:
+            f.write(conf)
+    assert_same_site(before, app, "after a copy that could not be made")
+    real_again(app)
+
+
+CASES = [differential, kill_9, two_at_once, home_root_chosen, copy_refused]
 
 
 if __name__ == "__main__":

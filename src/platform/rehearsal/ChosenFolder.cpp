@@ -90,8 +90,12 @@ void takeIntoCopy(const QString& folder) {
     const std::optional<Mount> mount = mountOf(clean);
     if (mount && mount->type == u"overlay" && !mount->readOnly)
         return;
-    const std::vector<std::pair<QString, Descriptor>> below = mountsBelow(clean);
-    SiteCopy::overlay(clean);
+    layOverKeepingWhatIsBelow(clean);
+}
+
+void layOverKeepingWhatIsBelow(const QString& folder) {
+    const std::vector<std::pair<QString, Descriptor>> below = mountsBelow(folder);
+    SiteCopy::overlay(folder);
     for (const auto& [target, tree] : below)
         if (::move_mount(tree.get(), "", AT_FDCWD, QFile::encodeName(target).constData(),
                          MOVE_MOUNT_F_EMPTY_PATH) != 0)

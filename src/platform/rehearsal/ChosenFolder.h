@@ -21,4 +21,8 @@ QString copyMarker();
 // CopyError when the layer cannot be laid.
 void takeIntoCopy(const QString& folder);
 
+// Lays a scratch layer over the folder (SiteCopy::overlay) and puts what was
+// mounted below it back on top, as it was. Throws CopyError.
+void layOverKeepingWhatIsBelow(const QString& folder);
+
 } // namespace orvane::rehearsal

@@ -33,20 +33,22 @@ QString homeRootOf(const QString& machine) {
 
 } // namespace
 
-int rehearseOnHost(const QString& program, const QStringList& arguments) {
+void layHostSite(SiteCopy& copy, const QStringList& keptBelow) {
     SiteSettings settings;
     settings.machineFolder = machineFolder();
     readSambaFolders(settings, QStringLiteral("/etc/samba/smb.conf"),
                      QStringLiteral("/usr/bin/testparm"));
     const SiteFolders site = hostSiteFolders(settings);
 
-    SiteCopy copy;
     // Temporary files and the sockets of the display and session stay as
     // they are; every other stored file of the machine is read-only.
     copy.keepWritable({QStringLiteral("/tmp"), QStringLiteral("/var/tmp")});
     copy.makeTheRestReadOnly();
     for (const QString& folder : site.overlaid)
-        copy.overlay(folder);
+        if (keptBelow.contains(folder))
+            layOverKeepingWhatIsBelow(folder);
+        else
+            copy.overlay(folder);
     for (const QString& folder : site.emptied)
         copy.empty(folder);
     for (const QString& file : site.discarded)
@@ -63,6 +65,11 @@ int rehearseOnHost(const QString& program, const QStringList& arguments) {
             if (!site.overlaid.contains(folder) && !isInside(folder, site.overlaid))
                 copy.overlay(folder);
     }
+}
+
+int rehearseOnHost(const QString& program, const QStringList& arguments) {
+    SiteCopy copy;
+    layHostSite(copy);
     return superviseInOwnPids(program, arguments,
                               {QStringLiteral("ORVANE_REHEARSAL=1"), copyMarker()});
 }

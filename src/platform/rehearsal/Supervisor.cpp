@@ -13,6 +13,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -52,7 +53,9 @@ struct ExecArguments {
     std::vector<QByteArray> storage;
     std::vector<char*> argv, envp;
 
-    ExecArguments(const QString& program, const QStringList& arguments, const QStringList& extra) {
+    // The environment is this process's with extra set in it, or extra alone.
+    ExecArguments(const QString& program, const QStringList& arguments, const QStringList& extra,
+                  bool inherit = true) {
         storage.push_back(QFile::encodeName(program));
         for (const QString& argument : arguments)
             storage.push_back(argument.toLocal8Bit());
@@ -60,7 +63,7 @@ struct ExecArguments {
         std::vector<QByteArray> names;
         for (const QString& setting : extra)
             names.push_back(setting.left(setting.indexOf(u'=') + 1).toUtf8());
-        for (char** entry = environ; *entry; ++entry) {
+        for (char** entry = inherit ? environ : nullptr; entry && *entry; ++entry) {
             const QByteArray text(*entry);
             if (std::none_of(names.begin(), names.end(),
                              [&](const QByteArray& name) { return text.startsWith(name); }))
@@ -90,7 +93,10 @@ struct ExecArguments {
     // The namespace's own processes, for the programs that look there.
     if (::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
         ::_exit(125);
-    const pid_t program = ::fork();
+    // _Fork takes none of the C library's locks, which a thread of the
+    // process that made this one may have held when it did (a server's
+    // init is cloned from a process with threads).
+    const pid_t program = ::_Fork();
     if (program < 0)
         ::_exit(125);
     if (program == 0) {
@@ -111,6 +117,59 @@ struct ExecArguments {
 }
 
 } // namespace
+
+ServerInOwnPids::ServerInOwnPids(const QString& program, const QStringList& arguments,
+                                 const QStringList& environment, const QStringList& emptied) {
+    const ExecArguments exec(program, arguments, environment, false);
+    std::vector<QByteArray> folders;
+    for (const QString& folder : emptied)
+        folders.push_back(QFile::encodeName(folder));
+    int alive[2];
+    if (::pipe2(alive, O_CLOEXEC) != 0)
+        throw CopyError(QStringLiteral("cannot start %1: %2")
+                            .arg(program, QString::fromLocal8Bit(std::strerror(errno)))
+                            .toStdString());
+    const Descriptor readEnd(alive[0]);
+    m_alive = Descriptor(alive[1]);
+    // Namespaces of its own for the child alone: this process's PID
+    // namespace for children stays as it is (it may be asked only once).
+    const long init = ::syscall(SYS_clone, CLONE_NEWPID | CLONE_NEWNS | SIGCHLD, nullptr, nullptr,
+                                nullptr, nullptr);
+    if (init < 0)
+        throw CopyError(QStringLiteral("cannot start %1: %2")
+                            .arg(program, QString::fromLocal8Bit(std::strerror(errno)))
+                            .toStdString());
+    if (init == 0) {
+        ::close(m_alive.get());
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(125);
+        for (const QByteArray& folder : folders)
+            if (::mount("tmpfs", folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") !=
+                    0 &&
+                errno != ENOENT)
+                ::_exit(125);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd : {0, 1, 2})
+            ::dup2(null, fd);
+        beInit(exec, readEnd.get());
+    }
+    m_init = pid_t(init);
+}
+
+ServerInOwnPids::~ServerInOwnPids() {
+    // Its init ends, and the kernel ends every process of its namespace.
+    ::kill(m_init, SIGKILL);
+    while (::waitpid(m_init, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+bool ServerInOwnPids::running() {
+    if (m_ended)
+        return false;
+    int wait = 0;
+    m_ended = ::waitpid(m_init, &wait, WNOHANG) == m_init;
+    return !m_ended;
+}
 
 int superviseInOwnPids(const QString& program, const QStringList& arguments,
                        const QStringList& extraEnvironment) {

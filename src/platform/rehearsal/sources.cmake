@@ -7,3 +7,8 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/HostRehearsal.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ChosenFolder.cpp
 )
+target_sources(orvane_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/DomainController.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DcCopy.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CopyStep.cpp
+)
