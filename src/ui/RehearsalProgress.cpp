@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace orvane::ui {
 
@@ -35,6 +36,9 @@ void RehearsalProgress::showStep(int step, const QString& text) {
 }
 
 void showCopyFailure(const QString& details) {
+    // Also for the system's log of a session started from the menu.
+    std::fprintf(stderr, "orvane-rehearse: the copy could not be made: %s\n",
+                 details.toUtf8().constData());
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kTitle),
                     QStringLiteral("无法制作演练副本。真实站点没有任何改动。"), QMessageBox::Ok);
     box.setInformativeText(details);

@@ -1,6 +1,6 @@
 // Logging on with a Kerberos ticket and no password, against the domain
 // controller: the credentials a site that uses kinit gives the program.
-// uses-programs: mount kinit
+// uses-programs: mount umount kinit
 
 #include "NetApiCalls.h"
 
@@ -43,6 +43,24 @@ bool run(const QString& program, const QStringList& arguments, const QByteArray&
            process.exitCode() == 0;
 }
 
+// A file bound over another for the test's length: the tests of a run share
+// one mount namespace, and a later one must find the system's file again.
+class BoundOver {
+public:
+    BoundOver(const QString& file, const QString& target) : m_target(target) {
+        m_bound = run("mount", {"-n", "--bind", file, target});
+    }
+    ~BoundOver() {
+        if (m_bound)
+            run("umount", {"-n", m_target});
+    }
+    bool bound() const { return m_bound; }
+
+private:
+    QString m_target;
+    bool m_bound = false;
+};
+
 TEST(SambaTicket, ATicketAloneLogsOnAndNoPasswordIsAsked) {
     if (const std::string why = SambaTestServer::unavailable(); !why.empty())
         GTEST_SKIP() << why;
@@ -59,7 +77,8 @@ TEST(SambaTicket, ATicketAloneLogsOnAndNoPasswordIsAsked) {
     ASSERT_TRUE(system.open(QIODevice::ReadOnly) && hosts.open(QIODevice::WriteOnly));
     hosts.write(system.readAll() + "\n127.0.0.1 " + host.toUtf8() + "\n");
     hosts.close();
-    ASSERT_TRUE(run("mount", {"-n", "--bind", hosts.fileName(), "/etc/hosts"}));
+    const BoundOver names(hosts.fileName(), QStringLiteral("/etc/hosts"));
+    ASSERT_TRUE(names.bound());
     QFile config(dir.filePath("krb5.conf"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write(QStringLiteral("[libdefaults]\n default_realm = %1\n dns_lookup_kdc = false\n"
