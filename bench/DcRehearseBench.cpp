@@ -7,44 +7,19 @@
 //   once: backup, restore, the copy's server started until it answers, and
 //   its end. The goal is at most 30 s.
 
+#include "Spawned.h"
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-// Runs the program to its end with this environment plus extra; whether it
-// ended with status 0.
-bool succeeds(const std::vector<QByteArray>& argv, const std::vector<QByteArray>& extra) {
-    std::vector<char*> args, env;
-    for (const QByteArray& a : argv)
-        args.push_back(const_cast<char*>(a.constData()));
-    args.push_back(nullptr);
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    for (const QByteArray& e : extra)
-        env.push_back(const_cast<char*>(e.constData()));
-    env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return error == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
+using orvane::bench::succeeds;
 
 // The test DC's administrator, as the window and Samba's tools take it.
 std::vector<QByteArray> credentials() {
@@ -97,8 +72,7 @@ void DcRehearsalReady(benchmark::State& state) {
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     std::vector<QByteArray> env = credentials();
     env.insert(env.end(),
-               {"ORVANE_NETAPI=samba",
-                "ORVANE_SAMBA_SERVER=" + qgetenv("ORVANE_TEST_SAMBA_SERVER"),
+               {"ORVANE_NETAPI=samba", "ORVANE_SAMBA_SERVER=" + qgetenv("ORVANE_TEST_SAMBA_SERVER"),
                 "ORVANE_MACHINE=" + QFile::encodeName(folder.filePath(QStringLiteral("machine")))});
     for (auto _ : state)
         if (!succeeds({QFile::encodeName(rehearse)}, env))

@@ -6,50 +6,21 @@
 // - WindowShown: orvane and orvane-rehearse until the window is on screen
 //   (xdotool waits for it), on the X display in DISPLAY.
 
+#include "Spawned.h"
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <benchmark/benchmark.h>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-pid_t spawn(const std::vector<QByteArray>& argv, const std::vector<QByteArray>& extraEnv,
-            bool quiet = true) {
-    std::vector<char*> args, env;
-    for (const QByteArray& a : argv)
-        args.push_back(const_cast<char*>(a.constData()));
-    args.push_back(nullptr);
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    for (const QByteArray& e : extraEnv)
-        env.push_back(const_cast<char*>(e.constData()));
-    env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
+using orvane::bench::spawn;
+using orvane::bench::waitFor;
 
 bool runs(const std::vector<QByteArray>& argv, const std::vector<QByteArray>& env = {}) {
     const pid_t pid = spawn(argv, env);
