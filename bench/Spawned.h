@@ -1,4 +1,5 @@
 #pragma once
+// uses-programs: (what each benchmark names on its own line)
 
 // Programs a benchmark starts and waits for, with this process's environment
 // plus settings of its own, and their output thrown away.
