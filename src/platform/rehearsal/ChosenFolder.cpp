@@ -43,12 +43,6 @@ std::optional<Mount> mountOf(const QString& path) {
     return found;
 }
 
-[[noreturn]] void fail(const QString& what) {
-    throw CopyError(QStringLiteral("%1: %2")
-                        .arg(what, QString::fromLocal8Bit(std::strerror(errno)))
-                        .toStdString());
-}
-
 // The mounts below the folder (the copy's layers, a folder kept writable),
 // the outermost of each stack, each cloned with what is mounted below it, so
 // that they can be put back on top of a layer laid over the folder.
@@ -64,7 +58,7 @@ std::vector<std::pair<QString, Descriptor>> mountsBelow(const QString& folder) {
         Descriptor tree(::open_tree(AT_FDCWD, QFile::encodeName(target).constData(),
                                     OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE));
         if (!tree.valid())
-            fail(QStringLiteral("cannot keep %1 as the copy has it").arg(target));
+            failCopy(QStringLiteral("cannot keep %1 as the copy has it").arg(target));
         below.emplace_back(target, std::move(tree));
     }
     return below;
@@ -99,7 +93,7 @@ void layOverKeepingWhatIsBelow(const QString& folder) {
     for (const auto& [target, tree] : below)
         if (::move_mount(tree.get(), "", AT_FDCWD, QFile::encodeName(target).constData(),
                          MOVE_MOUNT_F_EMPTY_PATH) != 0)
-            fail(QStringLiteral("cannot keep %1 as the copy has it").arg(target));
+            failCopy(QStringLiteral("cannot keep %1 as the copy has it").arg(target));
 }
 
 } // namespace orvane::rehearsal

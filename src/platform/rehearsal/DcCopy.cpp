@@ -20,25 +20,19 @@ namespace orvane::rehearsal {
 
 namespace {
 
-[[noreturn]] void fail(const QString& what, int error = errno) {
-    throw CopyError(QStringLiteral("%1: %2")
-                        .arg(what, QString::fromLocal8Bit(std::strerror(error)))
-                        .toStdString());
-}
-
 // Replaces the file (a link, a file or a mount of the copy's /etc) with
 // text: a link's target, elsewhere on the machine, is never written through.
 void replaceFile(const QString& path, const QByteArray& text) {
     // A file mounted there (a container's /etc/hosts) leaves this namespace.
     if (::umount2(QFile::encodeName(path).constData(), MNT_DETACH) != 0 && errno != EINVAL &&
         errno != ENOENT)
-        fail(QStringLiteral("cannot replace %1").arg(path));
+        failCopy(QStringLiteral("cannot replace %1").arg(path));
     if (QFile::exists(path) || QFileInfo(path).isSymLink())
         if (!QFile::remove(path))
-            fail(QStringLiteral("cannot replace %1").arg(path));
+            failCopy(QStringLiteral("cannot replace %1").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size())
-        fail(QStringLiteral("cannot write %1").arg(path));
+        failCopy(QStringLiteral("cannot write %1").arg(path));
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                         QFileDevice::ReadOther);
 }
@@ -48,19 +42,19 @@ void replaceFile(const QString& path, const QByteArray& text) {
 void mountScratch(const QString& folder) {
     if (::mount("orvane-rehearsal", QFile::encodeName(folder).constData(), "tmpfs",
                 MS_NOSUID | MS_NODEV, "mode=0700") != 0)
-        fail(QStringLiteral("cannot put a scratch folder on %1").arg(folder));
+        failCopy(QStringLiteral("cannot put a scratch folder on %1").arg(folder));
 }
 
 QString settleCopyConfig(const QString& dcFolder) {
     const QString path = dcFolder + QStringLiteral("/etc/smb.conf");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read %1").arg(path));
+        failCopy(QStringLiteral("cannot read %1").arg(path));
     const QString text = QString::fromUtf8(file.readAll());
     file.close();
     for (const char* folder : {"run", "log"})
         if (!QDir(dcFolder).mkpath(QLatin1StringView(folder)))
-            fail(QStringLiteral("cannot make %1/%2").arg(dcFolder, QLatin1StringView(folder)));
+            failCopy(QStringLiteral("cannot make %1/%2").arg(dcFolder, QLatin1StringView(folder)));
     const QString log = dcFolder + QStringLiteral("/log/samba.log");
     // As scripts/samba/server runs its test DC: loopback only, and no
     // update of a DNS the copy must not reach.
@@ -80,7 +74,7 @@ QString settleCopyConfig(const QString& dcFolder) {
     QString settled = text;
     settled.insert(global + 9, settings);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(settled.toUtf8()) < 0)
-        fail(QStringLiteral("cannot write %1").arg(path));
+        failCopy(QStringLiteral("cannot write %1").arg(path));
     return log;
 }
 
@@ -110,15 +104,15 @@ void pointNamesAtCopy(const DomainController& dc) {
 
 void enterOwnNetwork() {
     if (::unshare(CLONE_NEWNET) != 0)
-        fail(QStringLiteral("cannot make a network of its own"));
+        failCopy(QStringLiteral("cannot make a network of its own"));
     const Descriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     ifreq request{};
     std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
     if (!socket.valid() || ::ioctl(socket.get(), SIOCGIFFLAGS, &request) != 0)
-        fail(QStringLiteral("cannot read the loopback device"));
+        failCopy(QStringLiteral("cannot read the loopback device"));
     request.ifr_flags |= IFF_UP;
     if (::ioctl(socket.get(), SIOCSIFFLAGS, &request) != 0)
-        fail(QStringLiteral("cannot bring the loopback device up"));
+        failCopy(QStringLiteral("cannot bring the loopback device up"));
 }
 
 bool listensOnLoopback(int port) {

@@ -17,13 +17,13 @@
 
 namespace orvane::rehearsal {
 
-namespace {
-
-[[noreturn]] void fail(const QString& what, int error = errno) {
+void failCopy(const QString& what, int error) {
     throw CopyError(QStringLiteral("%1: %2")
                         .arg(what, QString::fromLocal8Bit(std::strerror(error)))
                         .toStdString());
 }
+
+namespace {
 
 QByteArray native(const QString& path) {
     return QFile::encodeName(path);
@@ -36,14 +36,14 @@ QString fdPath(const Descriptor& fd) {
 Descriptor openFolder(const QString& folder) {
     Descriptor fd(::open(native(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid())
-        fail(QStringLiteral("cannot open %1").arg(folder));
+        failCopy(QStringLiteral("cannot open %1").arg(folder));
     return fd;
 }
 
 struct stat statOf(const Descriptor& fd, const QString& what) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        fail(QStringLiteral("cannot read %1").arg(what));
+        failCopy(QStringLiteral("cannot read %1").arg(what));
     return st;
 }
 
@@ -53,16 +53,16 @@ void setReadOnly(const QString& target) {
     if (::syscall(SYS_mount_setattr, AT_FDCWD, native(target).constData(), 0, &attr, sizeof attr) !=
             0 &&
         errno != ENOENT)
-        fail(QStringLiteral("cannot make %1 read-only").arg(target));
+        failCopy(QStringLiteral("cannot make %1 read-only").arg(target));
 }
 
 } // namespace
 
 SiteCopy::SiteCopy() {
     if (::unshare(CLONE_NEWNS) != 0)
-        fail(QStringLiteral("cannot make a mount namespace of its own"));
+        failCopy(QStringLiteral("cannot make a mount namespace of its own"));
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        fail(QStringLiteral("cannot keep its mounts private"));
+        failCopy(QStringLiteral("cannot keep its mounts private"));
 }
 
 void SiteCopy::keepWritable(const QStringList& folders) {
@@ -73,7 +73,7 @@ void SiteCopy::keepWritable(const QStringList& folders) {
         // A mount of its own, which the read-only pass leaves alone.
         if (::mount(native(folder).constData(), native(folder).constData(), nullptr,
                     MS_BIND | MS_REC, nullptr) != 0)
-            fail(QStringLiteral("cannot keep %1 writable").arg(folder));
+            failCopy(QStringLiteral("cannot keep %1 writable").arg(folder));
     }
     m_kept += folders;
 }
@@ -89,7 +89,7 @@ void SiteCopy::makeTheRestReadOnly() {
 void SiteCopy::mountTmpfs(const QString& folder, const QString& options) {
     if (::mount("tmpfs", native(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
                 options.toUtf8().constData()) != 0)
-        fail(QStringLiteral("cannot put a scratch layer on %1").arg(folder));
+        failCopy(QStringLiteral("cannot put a scratch layer on %1").arg(folder));
 }
 
 void SiteCopy::overlay(const QString& folder) {
@@ -103,17 +103,17 @@ void SiteCopy::overlay(const QString& folder) {
     const Descriptor scratch = openFolder(folder);
     for (const char* layer : {"upper", "work"})
         if (::mkdirat(scratch.get(), layer, 0700) != 0)
-            fail(QStringLiteral("cannot make the scratch layer of %1").arg(folder));
+            failCopy(QStringLiteral("cannot make the scratch layer of %1").arg(folder));
     // The overlay's top folder takes its owner and mode from the upper layer.
     const QByteArray upper = native(fdPath(scratch) + QStringLiteral("/upper"));
     if (::chown(upper.constData(), below.st_uid, below.st_gid) != 0 ||
         ::chmod(upper.constData(), below.st_mode & 07777) != 0)
-        fail(QStringLiteral("cannot give the scratch layer of %1 its owner").arg(folder));
+        failCopy(QStringLiteral("cannot give the scratch layer of %1 its owner").arg(folder));
     const QString options = QStringLiteral("lowerdir=%1,upperdir=%2/upper,workdir=%2/work")
                                 .arg(fdPath(lower), fdPath(scratch));
     if (::mount("overlay", native(folder).constData(), "overlay", MS_NOSUID | MS_NODEV,
                 options.toUtf8().constData()) != 0)
-        fail(QStringLiteral("cannot lay a copy over %1").arg(folder));
+        failCopy(QStringLiteral("cannot lay a copy over %1").arg(folder));
 }
 
 void SiteCopy::empty(const QString& folder) {
@@ -141,14 +141,14 @@ void SiteCopy::discardWrites(const QString& file) {
     if (::lstat(native(file).constData(), &st) != 0 || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode))
         return;
     if (::mount("/dev/null", native(file).constData(), nullptr, MS_BIND, nullptr) != 0)
-        fail(QStringLiteral("cannot set %1 aside").arg(file));
+        failCopy(QStringLiteral("cannot set %1 aside").arg(file));
 }
 
 void SiteCopy::dropAuditWrite() {
     // Gone from the bounding set, no program started later gets it back; the
     // kernel also refuses audit records from a PID namespace of its own.
     if (::prctl(PR_CAPBSET_DROP, CAP_AUDIT_WRITE, 0, 0, 0) != 0 && errno != EINVAL)
-        fail(QStringLiteral("cannot give up writing to the audit trail"));
+        failCopy(QStringLiteral("cannot give up writing to the audit trail"));
 }
 
 } // namespace orvane::rehearsal

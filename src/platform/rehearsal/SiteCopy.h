@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 #include <stdexcept>
 
 namespace orvane::rehearsal {
@@ -20,6 +21,9 @@ class CopyError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Throws CopyError for the step that failed, with the system's word for error.
+[[noreturn]] void failCopy(const QString& what, int error = errno);
 
 class SiteCopy {
 public:

@@ -126,9 +126,7 @@ ServerInOwnPids::ServerInOwnPids(const QString& program, const QStringList& argu
         folders.push_back(QFile::encodeName(folder));
     int alive[2];
     if (::pipe2(alive, O_CLOEXEC) != 0)
-        throw CopyError(QStringLiteral("cannot start %1: %2")
-                            .arg(program, QString::fromLocal8Bit(std::strerror(errno)))
-                            .toStdString());
+        failCopy(QStringLiteral("cannot start %1").arg(program));
     const Descriptor readEnd(alive[0]);
     m_alive = Descriptor(alive[1]);
     // Namespaces of its own for the child alone: this process's PID
@@ -136,9 +134,7 @@ ServerInOwnPids::ServerInOwnPids(const QString& program, const QStringList& argu
     const long init = ::syscall(SYS_clone, CLONE_NEWPID | CLONE_NEWNS | SIGCHLD, nullptr, nullptr,
                                 nullptr, nullptr);
     if (init < 0)
-        throw CopyError(QStringLiteral("cannot start %1: %2")
-                            .arg(program, QString::fromLocal8Bit(std::strerror(errno)))
-                            .toStdString());
+        failCopy(QStringLiteral("cannot start %1").arg(program));
     if (init == 0) {
         ::close(m_alive.get());
         if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
@@ -175,21 +171,15 @@ int superviseInOwnPids(const QString& program, const QStringList& arguments,
                        const QStringList& extraEnvironment) {
     const ExecArguments exec(program, arguments, extraEnvironment);
     if (::unshare(CLONE_NEWPID) != 0)
-        throw CopyError(QStringLiteral("cannot make a PID namespace of its own: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                            .toStdString());
+        failCopy(QStringLiteral("cannot make a PID namespace of its own"));
     forwardEndingSignals();
     int alive[2];
     if (::pipe2(alive, O_CLOEXEC) != 0)
-        throw CopyError(QStringLiteral("cannot start the copy's first process: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                            .toStdString());
+        failCopy(QStringLiteral("cannot start the copy's first process"));
     const Descriptor readEnd(alive[0]), writeEnd(alive[1]);
     const pid_t init = ::fork();
     if (init < 0)
-        throw CopyError(QStringLiteral("cannot start the copy's first process: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                            .toStdString());
+        failCopy(QStringLiteral("cannot start the copy's first process"));
     if (init == 0) {
         ::close(writeEnd.get());
         beInit(exec, readEnd.get());
