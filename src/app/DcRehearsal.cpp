@@ -1,4 +1,4 @@
-// uses-programs: samba-tool klist kinit
+// uses-programs: samba-tool klist kinit (and this program itself, a step of the copy)
 // uses-programs-if-installed: samba
 #include "app/DcRehearsal.h"
 
@@ -8,6 +8,7 @@
 #include "platform/rehearsal/DomainController.h"
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
+#include "platform/rehearsal/SiteShares.h"
 #include "platform/rehearsal/Supervisor.h"
 #include "ui/LookAndFeel.h"
 #include "ui/RehearsalProgress.h"
@@ -95,6 +96,29 @@ struct RunningCopy {
     QStringList windowEnvironment;
 };
 
+// The DC's shares, read by this program as a step of its own (see
+// kSiteSharesStep) with the tools' environment.
+SiteShares readSharesOf(const QString& server, const QStringList& environment,
+                        const QString& scratch) {
+    const QString file = scratch + QStringLiteral("/site-shares.json");
+    runCopyStep(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(),
+                {QLatin1StringView(kSiteSharesStep), server, file}, environment, 120s);
+    QFile text(file);
+    if (!text.open(QIODevice::ReadOnly))
+        throw CopyError("the server's shares were not written");
+    const SiteShares shares = sharesFromText(text.readAll());
+    text.remove();
+    return shares;
+}
+
+// Where the copy's share commands are: beside this program in the build
+// tree, else where the package puts them.
+QString shareCommand() {
+    const QString beside = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
+                           QStringLiteral("/share-command");
+    return QFileInfo(beside).isExecutable() ? beside : QStringLiteral(ORVANE_SHARE_COMMAND);
+}
+
 RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QString& server,
                      const DomainController& dc, const QString& scratch) {
     if (!QFileInfo(kSamba).isExecutable())
@@ -115,6 +139,7 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
     if (ticket)
         backup << QStringLiteral("--use-kerberos=required");
     runCopyStep(kSambaTool, backup, environment, 600s);
+    const SiteShares shares = readSharesOf(server, environment, scratch);
 
     progress.showStep(1, QStringLiteral("正在恢复副本…"));
     const QString dcFolder = scratch + QStringLiteral("/dc");
@@ -126,7 +151,9 @@ RunningCopy makeCopy(ui::RehearsalProgress& progress, SiteCopy& copy, const QStr
                 environment, 600s);
     QFile::remove(backupFileIn(scratch));
     const QString conf = dcFolder + QStringLiteral("/etc/smb.conf");
-    const QString log = settleCopyConfig(dcFolder);
+    const QString log =
+        settleCopyConfig(dcFolder, shares.takesNewShares ? shareCommand() : QString());
+    carrySharesIntoCopy(shares, conf);
     // The restore gave the copy's KDC keys of its own: a ticket of the real
     // one is no good there. The same account's keys, from the copy's own
     // database, get the window a ticket of the copy's.

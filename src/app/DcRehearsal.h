@@ -9,6 +9,10 @@
 
 namespace orvane {
 
+// The argument that makes orvane-rehearse a step of the copy: with a server
+// and a new file, it writes the server's shares there, then ends.
+inline constexpr char kSiteSharesStep[] = "--site-shares";
+
 // Returns the window's exit status; 2 when the server is no domain
 // controller (nothing is offered there), 1 when the copy cannot be made.
 // Must be called before this process starts a thread.

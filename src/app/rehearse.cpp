@@ -5,10 +5,12 @@
 #include "platform/Environment.h"
 #include "platform/rehearsal/HostRehearsal.h"
 #include "platform/rehearsal/SiteCopy.h"
+#include "platform/rehearsal/SiteShares.h"
 #include "ui/LookAndFeel.h"
 #include "ui/RehearsalProgress.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -28,12 +30,32 @@ QString scratchFolder(const QString& here) {
     return QFileInfo(besideThis).isDir() ? besideThis : QStringLiteral(ORVANE_REHEARSAL_SCRATCH);
 }
 
+// A step of a domain controller's copy, run as a program of its own so that
+// libnetapi's process-wide state and its Kerberos tickets stay out of the
+// rehearsal: the DC's shares written to a file for the rehearsal.
+int writeSiteShares(const QString& server, const QString& file) {
+    try {
+        const QByteArray text =
+            orvane::rehearsal::sharesToText(orvane::rehearsal::readSiteShares(server));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            out.write(text) != text.size() || !out.flush())
+            throw orvane::rehearsal::CopyError("cannot write " + file.toStdString());
+        return 0;
+    } catch (const orvane::rehearsal::CopyError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.size() == 3 && arguments.first() == QLatin1StringView(orvane::kSiteSharesStep))
+        return writeSiteShares(arguments.at(1), arguments.at(2));
     const QByteArray backend = qgetenv("ORVANE_NETAPI");
     if (backend != "host" && backend != "samba")
         return refuse("a rehearsal is offered for this machine's own accounts "

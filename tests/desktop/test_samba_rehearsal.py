@@ -3,12 +3,18 @@ domain controller: the window on a copy of the DC that Samba's own backup and
 restore make in memory, served in a network of the rehearsal's own. Seen from
 outside, against the test DC of scripts/test-samba (its dc run):
 
-- differential: one scripted session through real X input (a numbered run
-  that meets an existing account, a membership change, a deletion), first in
-  a rehearsal, then in the real window: the logs without their time stamps
-  and the final account rows are the same, and after the rehearsal the DC's
-  accounts, group members and shares, as its own tools list them, are as
-  before.
+- differential: the DC holds an account, its home folder and a share of it.
+  One scripted session through real X input (a numbered run that meets the
+  existing account, an import with a bad line and a missing group, home
+  folders that meet the existing one, their registration, shares, membership
+  changes and a deletion), first in a rehearsal, then in the real window:
+  the logs without their time stamps and the final account rows are the
+  same, and after the rehearsal the DC's accounts, group members and shares,
+  as its own tools list them, and the home root's tree, owners and modes are
+  as before.
+- two_at_once: two rehearsals started together both come up, each on a copy
+  of its own: neither sees what the other made, and nothing is left of
+  either.
 - ticket: with a Kerberos ticket of the real DC instead of a password, the
   window logs on to the copy with a ticket of the copy's own, reads its
   directory in bulk and makes an account there; the test's ticket cache is
@@ -28,20 +34,26 @@ having started nothing.
 
 Elsewhere (no such server here, no root, no display) it is skipped (77).
 """
-# uses-programs: samba-tool net unshare mount kinit
+# uses-programs: samba-tool net unshare mount kinit xdotool
 
 import os
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 import desktop
 import host_machine
+import host_site
 from host_machine import LogReader, start_numbered_run
 from rehearsal_copy import Copy, RehearsalApp, namespace, processes_in, rehearse_program
-from test_host_accounts import outcomes_of
+from test_home_root import set_home_root
+from test_host_accounts import import_table, outcomes_of
 from test_host_home_folders import run_entry_on_rows
+from test_host_home_share import share_rows
+from test_host_rehearsal import stacked
 
 # The window in the copy reaches the display from another network.
 desktop.X_PATH_SOCKET = True
@@ -49,6 +61,11 @@ desktop.X_PATH_SOCKET = True
 PASSWORD = "Rehearse-7"
 # A built-in group near the top of the list, in view to be clicked.
 EXISTING, TEAM = "rd2", "Guests"
+# The home root, where this machine makes the DC's accounts' folders; the
+# DC's server, in namespaces of its own, sees it too.
+HOMES = os.path.join(tempfile.gettempdir(), f"orvane-dc-homes.{os.getpid()}")
+# Every account a case may leave on the DC.
+MADE = ["rd1", EXISTING, "rd3", "rd4", "rt1", "rt3"]
 
 
 def server(*command):
@@ -138,21 +155,51 @@ def refilled(app):
     desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
 
 
+def select_group(app, name):
+    row = app.row_of(app.groups, name)
+    app.click(app.cell(app.groups, row))
+    desktop.wait_until(lambda: app.selected_rows(app.groups) == [row],
+                       f"{name} chosen (row {row} of {[r[0] for r in app.rows(app.groups)]})")
+
+
+def table(app):
+    """An account table with a name the directory refuses, a group that does
+    not exist, and a line of two fields, which is no account line."""
+    path = os.path.join(app.session.tmp, "accounts.CSV")
+    with open(path, "w") as f:
+        f.write(f"rt1,{PASSWORD},Users\n"
+                f"rt*2,{PASSWORD},Users\n"
+                f"rt3,{PASSWORD},rdnone\n"
+                f"rt4,{PASSWORD}\n")
+    return path
+
+
 def scripted_session(app):
     """The session's commands through the pointer and keyboard; the log's
     lines without time stamps, and the account rows at the end."""
     log = LogReader(app)
-    start_numbered_run(app, "rd", 1, 3, PASSWORD)
-    outcomes_of(log, 3, "the numbered run's lines")
+    start_numbered_run(app, "rd", 1, 4, PASSWORD)
+    outcomes_of(log, 4, "the numbered run's lines")
     host_machine.when_idle(app, log)
-    # 添加到组 (the group chosen in the group list), then 删除指定用户.
-    row = app.row_of(app.groups, TEAM)
-    app.click(app.cell(app.groups, row))
-    desktop.wait_until(lambda: app.selected_rows(app.groups) == [row],
-                       f"{TEAM} chosen (row {row} of {[r[0] for r in app.rows(app.groups)]})")
-    run_entry_on_rows(app, ["rd1", "rd3"], 5)
+    before = len(log.read())
+    import_table(app, table(app))
+    desktop.wait_until(lambda: len(log.read()) >= before + 3, "the import's lines")
+    host_machine.when_idle(app, log)
+    # 创建用户主文件夹, one folder there already; 关联主文件夹; 设置共享,
+    # one share there already.
+    run_entry_on_rows(app, ["rd1", EXISTING, "rd3"], 8)
     refilled(app)
-    run_entry_on_rows(app, ["rd3"], 3)
+    run_entry_on_rows(app, ["rd1", EXISTING, "rd3"], 12)
+    refilled(app)
+    share_rows(app, ["rd1", EXISTING])
+    # 添加到组, 从组中移除 (the group chosen in the group list), 删除指定用户.
+    select_group(app, TEAM)
+    run_entry_on_rows(app, ["rd3", "rd4", "rt1"], 5)
+    refilled(app)
+    select_group(app, TEAM)
+    run_entry_on_rows(app, ["rd3"], 6)
+    refilled(app)
+    run_entry_on_rows(app, ["rd4"], 3)
     refilled(app)
     lines = [line.split("】 ", 1)[1] for line in app.log_lines()]
     return lines, app.rows(app.accounts)
@@ -172,8 +219,10 @@ def real_again(app):
 
 @domain_case
 def differential(app):
-    before = the_dc()
     app.quit()
+    set_home_root(app, HOMES)
+    before, homes = the_dc(), host_site.tree(HOMES)
+    assert f"[{EXISTING}]" in before["shares"], before["shares"]
     started = time.monotonic()
     rehearsal = DcRehearsalApp(app, "rehearsal")
     print(f"  the rehearsal's window after {time.monotonic() - started:.1f} s", flush=True)
@@ -187,6 +236,8 @@ def differential(app):
                        "nothing left in the copy's network", timeout=10)
     print(f"  the rehearsal: {time.monotonic() - started:.1f} s", flush=True)
     assert_dc_is(before, "after the rehearsal")
+    assert host_site.tree(HOMES) == homes, "the home root changed: " + host_site.change(
+        homes, host_site.tree(HOMES))
 
     real_again(app)
     real = scripted_session(app)
@@ -199,10 +250,58 @@ def differential(app):
             f"\n  lengths {len(said)} and {len(done)}" if len(said) != len(done) else "")
     # The session did what it was written for.
     lines, rows = real
-    assert f"添加用户 {EXISTING} 失败" in lines and "删除用户 rd3 成功" in lines, lines
+    assert f"添加用户 {EXISTING} 失败" in lines and "删除用户 rd4 成功" in lines, lines
     listed = {row[0]: row for row in rows}
-    assert "rd3" not in listed and TEAM in listed["rd1"][4], listed.get("rd1")
-    assert "rd1" in server("samba-tool", "group", "listmembers", TEAM, *conf()).split()
+    assert "rd4" not in listed and "rt1" in listed and "rt*2" not in listed, sorted(listed)
+    members = server("samba-tool", "group", "listmembers", TEAM, *conf()).split()
+    assert "rt1" in members and "rd3" not in members, members
+    shares = server("net", *conf(), "conf", "list")
+    assert f"path = {os.path.join(HOMES, 'rd1')}" in shares, shares
+    shared = {row[0]: row[3] for row in rows}
+    assert "未共享" not in (shared["rd1"], shared[EXISTING]) and shared["rd3"] == "未共享", shared
+    assert os.path.isdir(os.path.join(HOMES, "rd3")), os.listdir(HOMES)
+
+
+@domain_case
+def two_at_once(app):
+    before = the_dc()
+    app.quit()
+    first = DcRehearsalApp(app, "first", attach=False)
+    second = DcRehearsalApp(app, "second", attach=False)
+    for rehearsal in (first, second):
+        rehearsal.attach()
+    copies = [Copy(first), Copy(second)]
+    networks = [namespace(r.window_pid(), "net") for r in (first, second)]
+    assert copies[0].pids != copies[1].pids and networks[0] != networks[1], networks
+    on_top = stacked(first, second)
+
+    def makes(rehearsal, name):
+        on_top(rehearsal)
+        log = LogReader(rehearsal)
+        start_numbered_run(rehearsal, name[:-1], 1, 1, PASSWORD)
+        assert outcomes_of(log, 1, f"{name} made") == [(name, "成功")]
+        host_machine.when_idle(rehearsal, log)
+
+    def listed_after_refill(rehearsal):
+        on_top(rehearsal)
+        # 刷新, from the context menu of the first row.
+        rehearsal.click(rehearsal.cell(rehearsal.accounts, 0), button=3)
+        rehearsal.key(*["Down"] * 4, "Return")
+        refilled(rehearsal)
+        return [row[0] for row in rehearsal.rows(rehearsal.accounts)]
+
+    makes(first, "ra1")
+    assert "ra1" not in listed_after_refill(second)
+    makes(second, "rb1")
+    listed = listed_after_refill(first)
+    assert "ra1" in listed and "rb1" not in listed, listed
+    for rehearsal, copy, network in zip((first, second), copies, networks):
+        rehearsal.quit()
+        copy.wait_gone()
+        desktop.wait_until(lambda: not processes_in("net", network),
+                           "nothing left in the copy's network", timeout=10)
+    assert_dc_is(before, "after two rehearsals")
+    real_again(app)
 
 
 @domain_case
@@ -349,19 +448,30 @@ def wrong_password(app):
     real_again(app)
 
 
-CASES = [differential, ticket, kill_9_while_copying, kill_9, wrong_password]
+CASES = [differential, two_at_once, ticket, kill_9_while_copying, kill_9, wrong_password]
 
 
 def make_site():
-    """An account the numbered run meets."""
+    """An account the numbered run meets, its home folder with a file in it,
+    and a share of that folder on the DC."""
     server("samba-tool", "user", "create", EXISTING, PASSWORD, *conf())
+    folder = os.path.join(HOMES, EXISTING)
+    os.makedirs(folder, 0o700)
+    with open(os.path.join(folder, "notes.txt"), "w") as f:
+        f.write("kept\n")
+    server("net", *conf(), "conf", "addshare", EXISTING, folder, "writeable=y", "guest_ok=n",
+           f"{EXISTING} here before")
 
 
 def clear_site():
-    for name in ("rd1", EXISTING, "rd3"):
-        subprocess.run([os.environ["ORVANE_TEST_SAMBA_CONTROL"], "exec",
-                        os.environ["ORVANE_TEST_SAMBA_DIR"], "--", "samba-tool", "user", "delete",
-                        name, *conf()], stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    control = [os.environ["ORVANE_TEST_SAMBA_CONTROL"], "exec", os.environ["ORVANE_TEST_SAMBA_DIR"],
+               "--"]
+    for name in MADE:
+        for command in (["samba-tool", "user", "delete", name, *conf()],
+                        ["net", *conf(), "conf", "delshare", name]):
+            subprocess.run(control + command, stdin=subprocess.DEVNULL, capture_output=True,
+                           timeout=120)
+    shutil.rmtree(HOMES, ignore_errors=True)
 
 
 def refused(orvane):

@@ -58,7 +58,7 @@ TEST(RehearsalDcCopy, SettlesTheRestoredConfigInItsGlobalSection) {
                "\tserver role = active directory domain controller\n\n"
                "[sysvol]\n\tpath = /x/state/sysvol\n\tread only = No\n");
     conf.close();
-    const QString log = settleCopyConfig(dc.path());
+    const QString log = settleCopyConfig(dc.path(), QString());
     EXPECT_EQ(log, dc.filePath(QStringLiteral("log/samba.log")));
     EXPECT_TRUE(QFileInfo(dc.filePath(QStringLiteral("run"))).isDir());
     EXPECT_TRUE(QFileInfo(dc.filePath(QStringLiteral("log"))).isDir());
@@ -84,7 +84,7 @@ TEST(RehearsalDcCopy, RefusesAConfigWithoutAGlobalSection) {
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
     conf.write("[sysvol]\n\tpath = /x\n");
     conf.close();
-    EXPECT_THROW(settleCopyConfig(dc.path()), CopyError);
+    EXPECT_THROW(settleCopyConfig(dc.path(), QString()), CopyError);
 }
 
 // Processes whose command line holds the marker.

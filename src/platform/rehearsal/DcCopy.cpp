@@ -45,7 +45,7 @@ void mountScratch(const QString& folder) {
         failCopy(QStringLiteral("cannot put a scratch folder on %1").arg(folder));
 }
 
-QString settleCopyConfig(const QString& dcFolder) {
+QString settleCopyConfig(const QString& dcFolder, const QString& shareCommand) {
     const QString path = dcFolder + QStringLiteral("/etc/smb.conf");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -58,16 +58,23 @@ QString settleCopyConfig(const QString& dcFolder) {
     const QString log = dcFolder + QStringLiteral("/log/samba.log");
     // As scripts/samba/server runs its test DC: loopback only, and no
     // update of a DNS the copy must not reach.
-    const QString settings = QStringLiteral("\tinterfaces = lo\n"
-                                            "\tbind interfaces only = yes\n"
-                                            "\tdisable netbios = yes\n"
-                                            "\tserver services = -dnsupdate\n"
-                                            "\tdns update command = /bin/true\n"
-                                            "\tpid directory = %1/run\n"
-                                            "\tncalrpc dir = %1/run/ncalrpc\n"
-                                            "\tlog file = %2\n"
-                                            "\tmax log size = 0\n")
-                                 .arg(dcFolder, log);
+    QString settings = QStringLiteral("\tinterfaces = lo\n"
+                                      "\tbind interfaces only = yes\n"
+                                      "\tdisable netbios = yes\n"
+                                      "\tserver services = -dnsupdate\n"
+                                      "\tdns update command = /bin/true\n"
+                                      "\tpid directory = %1/run\n"
+                                      "\tncalrpc dir = %1/run/ncalrpc\n"
+                                      "\tlog file = %2\n"
+                                      "\tmax log size = 0\n")
+                           .arg(dcFolder, log) +
+                       // The site's shares are carried into the registry; a
+                       // DC that takes new shares takes them there too.
+                       QStringLiteral("\tregistry shares = yes\n");
+    if (!shareCommand.isEmpty())
+        for (const char* operation : {"add", "change", "delete"})
+            settings += QStringLiteral("\t%1 share command = \"%2\" %1\n")
+                            .arg(QLatin1StringView(operation), shareCommand);
     const qsizetype global = text.indexOf(QStringLiteral("[global]\n"));
     if (global < 0)
         throw CopyError(QStringLiteral("%1 has no [global] section").arg(path).toStdString());

@@ -16,9 +16,11 @@ namespace orvane::rehearsal {
 void mountScratch(const QString& folder);
 
 // Settings added to the restored DC's smb.conf: it serves on loopback only,
-// keeps its pid, sockets and log in dcFolder, and updates no DNS. Returns
-// its log file. Throws CopyError.
-QString settleCopyConfig(const QString& dcFolder);
+// keeps its pid, sockets and log in dcFolder, updates no DNS, and serves
+// registry shares; with a shareCommand (smbd appends its arguments) it
+// takes new shares as the site's DC does. Returns its log file. Throws
+// CopyError.
+QString settleCopyConfig(const QString& dcFolder, const QString& shareCommand);
 
 // Samba's compiled-in run-time and state folders, which the copy's server
 // gets empty ones of (winbindd's socket, ntp_signd's).

@@ -11,4 +11,5 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/DomainController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DcCopy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CopyStep.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SiteShares.cpp
 )
