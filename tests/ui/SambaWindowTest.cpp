@@ -210,6 +210,30 @@ private slots:
                  QString::fromUtf16(u"(默认)"));
     }
 
+    // An account whose Unix account was deleted behind Samba's back (userdel
+    // without smbpasswd -x): Samba cannot answer for it, and the rest of the
+    // list must not go with it.
+    void anAccountWithoutItsUnixAccountLeavesTheOthersListed() {
+        if (SambaTestServer::kind() != QStringLiteral("sa"))
+            QSKIP("a standalone server keeps Unix accounts beside Samba's");
+        SambaWindowMachine machine;
+        QCOMPARE(machine.addUser(QStringLiteral("swkept")), 0u);
+        QCOMPARE(machine.addUser(QStringLiteral("swgone")), 0u);
+        const CommandResult removed =
+            SambaTestServer::run({QStringLiteral("userdel"), QStringLiteral("swgone")});
+        QVERIFY2(removed.status == 0, qPrintable(removed.output));
+        auto form = open(machine);
+        QVERIFY(rowNamed(form->ListView1, QStringLiteral("swkept")));
+        // Listed by its name, its details unknown. Samba cannot delete it
+        // until its Unix account is back.
+        QVERIFY(rowNamed(form->ListView1, QStringLiteral("swgone")));
+        QVERIFY(machine.net.NetUserDel(nullptr, orvane::wideText(QStringLiteral("swgone"))) != 0);
+        const CommandResult back = SambaTestServer::run(
+            {QStringLiteral("useradd"), QStringLiteral("-M"), QStringLiteral("swgone")});
+        QVERIFY2(back.status == 0, qPrintable(back.output));
+        QCOMPARE(machine.net.NetUserDel(nullptr, orvane::wideText(QStringLiteral("swgone"))), 0u);
+    }
+
     void bulkTestWorkersAtOnce() {
         SambaWindowMachine machine;
         auto form = open(machine);

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <future>
@@ -357,8 +358,21 @@ NET_API_STATUS SambaNetApi::NetUserEnum(LPCWSTR servername, DWORD level, DWORD f
                     // Deleted since the listing started: no longer listed.
                     if (status == NERR_UserNotFound || status == ERROR_NONE_MAPPED)
                         continue;
-                    if (status != NERR_Success)
+                    // Samba answers "unsuccessful" for an account it cannot map
+                    // to a Unix one (deleted behind its back): the account is
+                    // listed by its name, and the rest of the list stays.
+                    if (status == ERROR_GEN_FAILURE) {
+                        if (m_unreadable.insert(listing.names[i]).second)
+                            std::fprintf(stderr,
+                                         "orvane: the server cannot read the account %s (Samba "
+                                         "answers \"unsuccessful\": its Unix account may be "
+                                         "gone); it is listed by its name only\n",
+                                         listing.names[i].c_str());
+                        user = lib::User{};
+                        user.name = listing.names[i];
+                    } else if (status != NERR_Success) {
                         return status;
+                    }
                 }
                 users.push_back(std::move(user));
             }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace orvane::samba {
 
@@ -158,6 +159,8 @@ private:
     std::uint64_t m_refills = 0;
     bool m_fromDirectory = false;
     RefillSnapshot m_refill;
+    // Accounts the server could not read, each said once on stderr.
+    std::set<std::string> m_unreadable;
 
     // Guards what is known of each server's directory; taken with no other
     // lock held, and before the libnetapi lock.
