@@ -27,7 +27,7 @@ its home folder, a registry share of that folder, a usershare, and a group.
 Root, a display and Samba's file server are needed; without them it is
 skipped (77).
 """
-# uses-programs: groupadd useradd chpasswd smbpasswd net mkdir chown xdotool
+# uses-programs: groupadd useradd chpasswd smbpasswd net mkdir chown
 
 import os
 import re
@@ -40,13 +40,14 @@ import desktop
 import host_machine
 import host_site
 from host_machine import LogReader, host_case, start_numbered_run
-from rehearsal_copy import Copy, RehearsalApp, processes_in, rehearse_program
+import rehearsal_copy
+from rehearsal_copy import Copy, RehearsalApp, apart, processes_in, rehearse_program
 from system_log_probe import SystemLogProbe
 from test_dialogs import dialog, dialog_closed
 from test_home_root import run_entry, set_home_root
-from test_host_accounts import PASSWORD, any_password_goes, import_table, outcomes_of
-from test_host_home_folders import HOMES, SITE, private_home_root, run_entry_on_rows
-from test_host_home_share import registry_shares, share_rows
+from test_host_accounts import PASSWORD, any_password_goes, outcomes_of
+from test_host_home_folders import HOMES, SITE, private_home_root
+from test_host_home_share import registry_shares
 
 # The site before any session: an account with its folder, shared; a
 # usershare of another folder; a group of the site's own; and a folder beside
@@ -106,56 +107,13 @@ def assert_same_site(before, app, when):
 # The scripted session.
 
 def table(app):
-    """An account table with a line useradd refuses, a group that does not
-    exist, and a line of two fields, which is no account line."""
-    path = os.path.join(app.session.tmp, "accounts.CSV")
-    with open(path, "w") as f:
-        f.write(f"rt1,{PASSWORD},users\n"
-                f'"rt 2",{PASSWORD},users\n'
-                f"rt3,{PASSWORD},rhnone\n"
-                f"rt4,{PASSWORD}\n")
-    return path
-
-
-def select_group(app, name):
-    row = app.row_of(app.groups, name)
-    app.click(app.cell(app.groups, row))
-    desktop.wait_until(lambda: app.selected_rows(app.groups) == [row], f"{name} chosen")
-
-
-def refilled(app):
-    desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
+    """An account table with a name useradd refuses."""
+    return rehearsal_copy.session_table(app, '"rt 2"', "users", "rhnone", PASSWORD)
 
 
 def scripted_session(app):
-    """Every command the session gives, through the pointer and keyboard; the
-    log's lines without their time stamps, and the account rows at the end."""
-    log = LogReader(app)
-    start_numbered_run(app, "rh", 1, 4, PASSWORD)
-    outcomes_of(log, 4, "the numbered run's lines")
-    host_machine.when_idle(app, log)
-    before = len(log.read())
-    import_table(app, table(app))
-    desktop.wait_until(lambda: len(log.read()) >= before + 6, "the import's lines")
-    host_machine.when_idle(app, log)
-    # 创建用户主文件夹, one folder there already; 关联主文件夹; 设置共享,
-    # one share there already.
-    run_entry_on_rows(app, ["rh1", EXISTING, "rh3"], 8)
-    refilled(app)
-    run_entry_on_rows(app, ["rh1", EXISTING, "rh3"], 12)
-    refilled(app)
-    share_rows(app, ["rh1", EXISTING])
-    # 添加到组, 从组中移除 (of the group chosen in the group list), 删除指定用户.
-    select_group(app, TEAM)
-    run_entry_on_rows(app, ["rh3", "rh4", "rt1"], 5)
-    refilled(app)
-    select_group(app, "users")
-    run_entry_on_rows(app, ["rh3"], 6)
-    refilled(app)
-    run_entry_on_rows(app, ["rh4"], 3)
-    refilled(app)
-    lines = [line.split("】 ", 1)[1] for line in app.log_lines()]
-    return lines, app.rows(app.accounts)
+    return rehearsal_copy.scripted_session(app, "rh", EXISTING, table(app), 6, TEAM, "users",
+                                           PASSWORD)
 
 
 def from_useradd(messages):
@@ -241,30 +199,6 @@ def kill_9(app):
     real_again(app)
 
 
-def stacked(*apps):
-    """The programs' main windows, one above the other; a function that puts
-    one of them on top (there is no window manager to do it)."""
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Orvane$"],
-                           env=apps[0].session.env, capture_output=True, text=True, timeout=30,
-                           check=True)
-    windows = found.stdout.split()
-    assert len(windows) == len(apps), windows
-    # Each moved to a place of its own, which tells which program it is.
-    for number, window in enumerate(windows):
-        apps[0].xdotool("windowmove", "--sync", window, 20 * number, 20 * number)
-    places = {}
-    for app in apps:
-        corners = [(20 * n, 20 * n) for n in range(len(windows))]
-        place = desktop.wait_until(
-            lambda: (lambda x, y, *_: (x, y) if (x, y) in corners else None)(
-                *desktop.extents(app.window)), "the window moved")
-        places[app] = windows[corners.index(place)]
-
-    def on_top(app):
-        app.xdotool("windowraise", places[app])
-    return on_top
-
-
 @host_case
 def two_at_once(app):
     before = on_the_site(app)
@@ -274,28 +208,7 @@ def two_at_once(app):
         rehearsal.attach()
     copies = [Copy(first), Copy(second)]
     assert copies[0].pids != copies[1].pids and copies[0].mnt != copies[1].mnt
-    on_top = stacked(first, second)
-
-    def makes(rehearsal, name):
-        on_top(rehearsal)
-        log = LogReader(rehearsal)
-        start_numbered_run(rehearsal, name[:-1], 1, 1, PASSWORD)
-        assert outcomes_of(log, 1, f"{name} made") == [(name, "成功")]
-        host_machine.when_idle(rehearsal, log)
-
-    def listed_after_refill(rehearsal):
-        on_top(rehearsal)
-        # 刷新, from the context menu of the first row.
-        rehearsal.click(rehearsal.cell(rehearsal.accounts, 0), button=3)
-        rehearsal.key(*["Down"] * 4, "Return")
-        refilled(rehearsal)
-        return [row[0] for row in rehearsal.rows(rehearsal.accounts)]
-
-    makes(first, "ra1")
-    assert "ra1" not in listed_after_refill(second)
-    makes(second, "rb1")
-    listed = listed_after_refill(first)
-    assert "ra1" in listed and "rb1" not in listed, listed
+    apart(first, second, PASSWORD)
     for rehearsal, copy in zip((first, second), copies):
         rehearsal.quit()
         copy.wait_gone()

@@ -34,7 +34,7 @@ having started nothing.
 
 Elsewhere (no such server here, no root, no display) it is skipped (77).
 """
-# uses-programs: samba-tool net unshare mount kinit xdotool
+# uses-programs: samba-tool net unshare mount kinit
 
 import os
 import shutil
@@ -48,12 +48,10 @@ import desktop
 import host_machine
 import host_site
 from host_machine import LogReader, start_numbered_run
-from rehearsal_copy import Copy, RehearsalApp, namespace, processes_in, rehearse_program
+import rehearsal_copy
+from rehearsal_copy import Copy, RehearsalApp, apart, namespace, processes_in, rehearse_program
 from test_home_root import set_home_root
-from test_host_accounts import import_table, outcomes_of
-from test_host_home_folders import run_entry_on_rows
-from test_host_home_share import share_rows
-from test_host_rehearsal import stacked
+from test_host_accounts import outcomes_of
 
 # The window in the copy reaches the display from another network.
 desktop.X_PATH_SOCKET = True
@@ -151,58 +149,14 @@ def domain_case(function):
     return function
 
 
-def refilled(app):
-    desktop.wait_until(lambda: not app.selected_rows(app.accounts), "the list refilled")
-
-
-def select_group(app, name):
-    row = app.row_of(app.groups, name)
-    app.click(app.cell(app.groups, row))
-    desktop.wait_until(lambda: app.selected_rows(app.groups) == [row],
-                       f"{name} chosen (row {row} of {[r[0] for r in app.rows(app.groups)]})")
-
-
 def table(app):
-    """An account table with a name the directory refuses, a group that does
-    not exist, and a line of two fields, which is no account line."""
-    path = os.path.join(app.session.tmp, "accounts.CSV")
-    with open(path, "w") as f:
-        f.write(f"rt1,{PASSWORD},Users\n"
-                f"rt*2,{PASSWORD},Users\n"
-                f"rt3,{PASSWORD},rdnone\n"
-                f"rt4,{PASSWORD}\n")
-    return path
+    """An account table with a name the directory refuses."""
+    return rehearsal_copy.session_table(app, "rt*2", "Users", "rdnone", PASSWORD)
 
 
 def scripted_session(app):
-    """The session's commands through the pointer and keyboard; the log's
-    lines without time stamps, and the account rows at the end."""
-    log = LogReader(app)
-    start_numbered_run(app, "rd", 1, 4, PASSWORD)
-    outcomes_of(log, 4, "the numbered run's lines")
-    host_machine.when_idle(app, log)
-    before = len(log.read())
-    import_table(app, table(app))
-    desktop.wait_until(lambda: len(log.read()) >= before + 3, "the import's lines")
-    host_machine.when_idle(app, log)
-    # 创建用户主文件夹, one folder there already; 关联主文件夹; 设置共享,
-    # one share there already.
-    run_entry_on_rows(app, ["rd1", EXISTING, "rd3"], 8)
-    refilled(app)
-    run_entry_on_rows(app, ["rd1", EXISTING, "rd3"], 12)
-    refilled(app)
-    share_rows(app, ["rd1", EXISTING])
-    # 添加到组, 从组中移除 (the group chosen in the group list), 删除指定用户.
-    select_group(app, TEAM)
-    run_entry_on_rows(app, ["rd3", "rd4", "rt1"], 5)
-    refilled(app)
-    select_group(app, TEAM)
-    run_entry_on_rows(app, ["rd3"], 6)
-    refilled(app)
-    run_entry_on_rows(app, ["rd4"], 3)
-    refilled(app)
-    lines = [line.split("】 ", 1)[1] for line in app.log_lines()]
-    return lines, app.rows(app.accounts)
+    return rehearsal_copy.scripted_session(app, "rd", EXISTING, table(app), 3, TEAM, TEAM,
+                                           PASSWORD)
 
 
 def assert_dc_is(before, when):
@@ -273,28 +227,7 @@ def two_at_once(app):
     copies = [Copy(first), Copy(second)]
     networks = [namespace(r.window_pid(), "net") for r in (first, second)]
     assert copies[0].pids != copies[1].pids and networks[0] != networks[1], networks
-    on_top = stacked(first, second)
-
-    def makes(rehearsal, name):
-        on_top(rehearsal)
-        log = LogReader(rehearsal)
-        start_numbered_run(rehearsal, name[:-1], 1, 1, PASSWORD)
-        assert outcomes_of(log, 1, f"{name} made") == [(name, "成功")]
-        host_machine.when_idle(rehearsal, log)
-
-    def listed_after_refill(rehearsal):
-        on_top(rehearsal)
-        # 刷新, from the context menu of the first row.
-        rehearsal.click(rehearsal.cell(rehearsal.accounts, 0), button=3)
-        rehearsal.key(*["Down"] * 4, "Return")
-        refilled(rehearsal)
-        return [row[0] for row in rehearsal.rows(rehearsal.accounts)]
-
-    makes(first, "ra1")
-    assert "ra1" not in listed_after_refill(second)
-    makes(second, "rb1")
-    listed = listed_after_refill(first)
-    assert "ra1" in listed and "rb1" not in listed, listed
+    apart(first, second, PASSWORD)
     for rehearsal, copy, network in zip((first, second), copies, networks):
         rehearsal.quit()
         copy.wait_gone()
