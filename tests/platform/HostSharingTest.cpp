@@ -4,6 +4,7 @@
 // beside this program, over the private /etc of with-private-etc.
 
 #include "NetApiCalls.h"
+#include "PrivateSmbConf.h"
 
 #include "platform/NTDShare.h"
 #include "platform/Process.h"
@@ -21,29 +22,6 @@ namespace orvane::test {
 namespace {
 
 constexpr NET_API_STATUS kTooManyItems = 2121;
-
-// The private smb.conf with lines added to its globals, put back as it was.
-class SettingsAdded {
-public:
-    explicit SettingsAdded(const QByteArray& lines) {
-        QFile conf(path());
-        if (conf.open(QIODevice::ReadOnly))
-            m_before = conf.readAll();
-        conf.close();
-        // A second [global] section adds to the first.
-        write(m_before + "\n[global]\n" + lines);
-    }
-    ~SettingsAdded() { write(m_before); }
-
-private:
-    static QString path() { return QStringLiteral("/etc/samba/smb.conf"); }
-    static void write(const QByteArray& text) {
-        QFile conf(path());
-        if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            conf.write(text);
-    }
-    QByteArray m_before;
-};
 
 struct Client {
     QString account, password;
