@@ -102,6 +102,17 @@ QString openHere(const QString& smbConf) {
     return {};
 }
 
+// Samba's lookup cache for one call (SambaPassdbCalls.h says why).
+class CallCache {
+public:
+    // Ample for the few accounts and Unix entries one change looks up;
+    // Samba drops the oldest beyond it.
+    CallCache() { memcache_set_global(memcache_init(nullptr, 1024 * 1024)); }
+    ~CallCache() { memcache_set_global(nullptr); }
+    CallCache(const CallCache&) = delete;
+    CallCache& operator=(const CallCache&) = delete;
+};
+
 } // namespace
 
 SambaPassdb::SambaPassdb(QString smbConf) : m_smbConf(std::move(smbConf)) {}
@@ -113,14 +124,19 @@ SambaPassdb::Result SambaPassdb::change(const QString& name, int flags,
     const SambaCallScope scope;
     if (const QString whyNot = openHere(m_smbConf); !whyNot.isEmpty())
         return {Outcome::Unreachable, whyNot};
-    char* error = nullptr;
-    char* message = nullptr;
-    const SambaNtStatus status = local_password_change(
-        user.constData(), kLocalAmRoot | flags,
-        (flags & kLocalSetPassword) ? secret.get() : nullptr, &error, &message);
-    const QString words = QString::fromUtf8(error).trimmed();
-    std::free(error);
-    std::free(message);
+    SambaNtStatus status{};
+    QString words;
+    {
+        const CallCache cache;
+        char* error = nullptr;
+        char* message = nullptr;
+        status = local_password_change(user.constData(), kLocalAmRoot | flags,
+                                       (flags & kLocalSetPassword) ? secret.get() : nullptr, &error,
+                                       &message);
+        words = QString::fromUtf8(error).trimmed();
+        std::free(error);
+        std::free(message);
+    }
     if (flags & kLocalDeleteUser)
         global_messaging_context_free();
     if (!g_opened->identity)

@@ -6,7 +6,8 @@
 // from Samba 4.17's sources (the file named on each), beside the ones for
 // loadparm and the talloc stack in SambaProcessCalls.h. The
 // SAMBA_PASSDB_0.2.0 symbols are exported by libsamba-passdb.so.0, the
-// SMBCONF_0.0.1 ones by libsmbconf.so.0 (both in samba-libs).
+// SMBCONF_0.0.1 ones by libsmbconf.so.0, the SAMBA_UTIL_0.0.1 ones by
+// libsamba-util.so.0 (all in samba-libs).
 //
 // None of this is thread-safe: the account database, loadparm and the
 // talloc stack are process-wide. SambaPassdb.cpp makes every call inside a
@@ -14,6 +15,9 @@
 
 #include "platform/host/SambaProcessCalls.h"
 
+#include <cstddef>
+
+struct memcache;
 struct tevent_context;
 
 extern "C" {
@@ -45,6 +49,16 @@ bool initialize_password_db(bool reload, struct tevent_context* tevent_ctx);
 // texts it may give back are malloc'd (free them).
 SambaNtStatus local_password_change(const char* user_name, int local_flags, const char* new_passwd,
                                     char** pp_err_str, char** pp_msg_str);
+
+// lib/util/memcache.h (SAMBA_UTIL_0.0.1). Samba's process-wide cache of
+// lookups. Without one set, which only smbd sets, every account that
+// pdb_getsampwnam reads leaves a copy meant for the cache behind (a few
+// kilobytes; source3/passdb/pdb_interface.c): a cache set for one call, and
+// freed after it, takes them, and keeps nothing from one call to the next
+// that another process may have changed meanwhile (the Unix accounts among
+// them). memcache_set_global frees the cache set before.
+struct memcache* memcache_init(TALLOC_CTX* mem_ctx, size_t max_size);
+void memcache_set_global(struct memcache* cache);
 
 // source3/lib/global_contexts.h, from source3/lib/global_contexts.c
 // (SMBCONF_0.0.1). Deleting an account tells Samba's servers to forget it
