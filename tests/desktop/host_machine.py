@@ -175,6 +175,11 @@ def samba_disabled(flags):
     return "D" in flags.strip("[]")
 
 
+def samba_has_password(nt_hash):
+    """pdbedit -L -w shows an account without a password with X's for its hash."""
+    return nt_hash.strip("X") != ""
+
+
 # The shadow suite's own checks and locks.
 
 def problems(accounts=None):

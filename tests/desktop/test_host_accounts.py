@@ -7,7 +7,7 @@ Run over a private copy of /etc (host_machine.enter()), each case as a
 ctest test of its own; root, a display and Samba's file server (for the kill)
 are needed, and without them the test is skipped (77).
 """
-# uses-programs: bash useradd usermod userdel getent pamtester
+# uses-programs: bash useradd usermod userdel getent pamtester testparm
 
 import contextlib
 import functools
@@ -21,7 +21,8 @@ import time
 import desktop
 import host_machine
 from host_machine import (Accounts, LogReader, children, command_name, host_case,
-                          problems, samba_accounts, samba_disabled, start_numbered_run)
+                          problems, samba_accounts, samba_disabled, samba_has_password,
+                          start_numbered_run)
 
 PASSWORD = "Kq7!run-Pass4"
 
@@ -98,21 +99,68 @@ def with_password_quality(settings):
 
 # kill -9 in the middle of a numbered run of 1,000.
 
+# Samba's account database is written in the program's own process, through
+# Samba's passdb library: no tool there to see running. Its writes are seen
+# as they happen instead, by the lock they take on the database's file. An
+# account is several writes in a row (its number, its record, then its
+# password): the kill comes at the first write seen, or at a later write of
+# the same account (one that starts within a few milliseconds of the last).
+SAMBA_WRITE = "Samba's write"
+SAMBA_LATER_WRITE = "a later write of Samba's"
+
 # The program is killed while each step of an account runs in turn, after
 # this many lines: making the account, setting its password, Samba's
 # account, and joining users (by whichever tool; where none of these runs,
 # the kill comes between two steps).
-KILL_DURING = ((("useradd",), 40), (("chpasswd",), 10), (("smbpasswd",), 10),
-               (("gpasswd", "usermod"), 10))
+KILL_DURING = ((("useradd",), 40), (("chpasswd",), 10), ((SAMBA_WRITE,), 10),
+               ((SAMBA_LATER_WRITE,), 10), (("gpasswd", "usermod"), 10))
+
+
+def samba_database():
+    """The inode of Samba's account database (tdbsam's passdb.tdb in the
+    private copy's private dir)."""
+    result = subprocess.run(["testparm", "-s", "--parameter-name=private dir"],
+                            capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    return os.stat(os.path.join(result.stdout.strip(), "passdb.tdb")).st_ino
+
+
+def writing_samba(pid, inode):
+    """Whether the process holds a write lock on Samba's account database:
+    tdb holds one on its file from a transaction's start to its end."""
+    with open("/proc/locks") as f:
+        for line in f:
+            fields = line.split()
+            # "1: POSIX  ADVISORY  WRITE 4242 00:2b:131 8 8", after "->" for
+            # a waiter: the kind, the holder and the file's device:inode.
+            if fields[1] == "->":
+                fields = fields[:1] + fields[2:]
+            if (fields[3] == "WRITE" and fields[4] == str(pid)
+                    and fields[5].rsplit(":", 1)[1] == str(inode)):
+                return True
+    return False
 
 
 def kill_during(app, tools, timeout=10.0):
-    """SIGKILL for the program while its child is one of the tools; which."""
+    """SIGKILL for the program while its child is one of the tools, or while
+    it writes Samba's database itself; which."""
     end = time.monotonic() + timeout
-    seen = None
+    samba = {SAMBA_WRITE, SAMBA_LATER_WRITE} & set(tools)
+    inode = samba_database() if samba else None
+    writing, ended, seen = False, None, None
     while time.monotonic() < end and seen is None:
-        seen = next((name for name in map(command_name, children(app.process.pid))
-                     if name in tools), None)
+        if not samba:
+            seen = next((name for name in map(command_name, children(app.process.pid))
+                         if name in tools), None)
+            continue
+        now = writing_samba(app.process.pid, inode)
+        if now and SAMBA_WRITE in samba:
+            seen = SAMBA_WRITE
+        elif now and not writing and ended is not None and time.monotonic() - ended < 0.005:
+            seen = SAMBA_LATER_WRITE
+        elif writing and not now:
+            ended = time.monotonic()
+        writing = now
     os.kill(app.process.pid, signal.SIGKILL)
     app.process.wait(10)
     return seen
@@ -125,9 +173,14 @@ def check_killed_run(prefix, heard):
     writes its line only once it is made. So: the accounts of the run are
     0..K; each one before K is whole (both passwords, Samba's enabled, in
     users); K is whole too where its line was read. K may be the one the kill
-    cut short: its tool runs on after the program and does its own step, but
-    no later one. Whatever it was left as, Samba never holds an account that
-    the account files lack or that is locked on one side only."""
+    cut short: a tool it ran runs on after the program and does its own step,
+    but no later one, and Samba's database, which the program writes itself,
+    keeps its last whole transaction. Samba adds an account disabled and
+    without a password, then gives it its password (and enables it) in a
+    second transaction: a kill between the two leaves it so. Whatever it was
+    left as, Samba never holds an account that the account files lack, nor
+    one that it lets sign on while the files keep it locked, and an account
+    with its password in Samba is locked on both sides or on neither."""
     accounts = Accounts()
     assert_sound(accounts)
     numbers = sorted(int(n[len(prefix):]) for n in accounts.names(re.escape(prefix) + r"\d+"))
@@ -136,23 +189,28 @@ def check_killed_run(prefix, heard):
     reported = [name for name, _ in heard]
     assert reported == [f"{prefix}{i}" for i in range(len(reported))], reported
     assert len(reported) <= len(numbers), f"reported {reported[len(numbers):]}, never made"
-    samba = samba_flags()
+    samba = {name: (flags, nt) for name, _, flags, nt in samba_accounts()}
     users = set(accounts.members("users"))
     last = numbers[-1]
     for i in numbers:
         name = f"{prefix}{i}"
         assert accounts.entries_of(name) == (1, 1, 1, 1), (name, accounts.entries_of(name))
-        whole = not accounts.locked(name) and name in samba and not samba_disabled(samba[name])
+        in_samba = name in samba and samba_has_password(samba[name][1])
+        whole = not accounts.locked(name) and in_samba and not samba_disabled(samba[name][0])
         if i < last or name in reported:
             assert whole, (name, accounts.hash(name)[:3], samba.get(name))
             assert i == last or name in users, f"{name} is not in users"
-        if name in samba:
-            assert samba_disabled(samba[name]) == accounts.locked(name), (name, samba[name])
+        if in_samba:
+            assert samba_disabled(samba[name][0]) == accounts.locked(name), (name, samba[name])
+        elif name in samba:
+            assert i == last and samba_disabled(samba[name][0]), (name, samba[name])
         if name in users:
             assert whole, f"{name} joined users before it was made"
     name = f"{prefix}{last}"
     return (f"{name}: " + ("locked" if accounts.locked(name) else "password set")
-            + (", in Samba" if name in samba else ", not in Samba")
+            + (", not in Samba" if name not in samba
+               else ", in Samba" if samba_has_password(samba[name][1])
+               else ", in Samba without a password")
             + (", in users" if name in users else ""))
 
 

@@ -198,6 +198,7 @@ TEST(HostAccounts, GroupsAreTheHandedOutOnesWithAliases) {
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 #include <system_error>
 
 namespace orvane::host {
@@ -280,6 +281,99 @@ TEST(AccountSnapshot, ListsAnAccountAsTheWholeReadWould) {
 
     ASSERT_TRUE(QFile::remove(etc.filePath("passwd")));
     EXPECT_THROW(snapshot.lists(u"c"), std::system_error);
+}
+
+// A call about one name reads only that name's entries; it must say what
+// the whole read says, on files with everything the rules tell apart.
+TEST(AccountSnapshot, OneNameIsAnsweredAsTheWholeReadWould) {
+    QTemporaryDir etc;
+    write(etc.filePath("login.defs"), "UID_MIN 1000\nUID_MAX 60000\nGID_MIN 1000\n");
+    write(etc.filePath("passwd"), "root:x:0:0::/root:/bin/sh\n"
+                                  "daemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n"
+                                  "anna:x:1001:1001::/home/anna:/bin/sh\n"
+                                  "Bob:x:1002:100::/home/Bob:/bin/sh\n"
+                                  "bob:x:1003:100::/home/bob:/bin/sh\n"
+                                  "bob:x:1004:1600::/home/bob2:/bin/sh\n"
+                                  "broken:x:10z5:100::/home/broken:/bin/sh\n"
+                                  "\xc3\x84rger:x:1006:100::/home/a:/bin/sh\n"
+                                  "\xce\xa3igma:x:1007:100::/home/s:/bin/sh\n"
+                                  "\xe2\x84\xaa"
+                                  "elvin:x:1008:100::/home/k:/bin/sh\n"
+                                  "class1:x:1009:1700::/home/c:/bin/sh\n");
+    write(etc.filePath("shadow"), "anna:!:20000:0:99999:7:::\n");
+    write(etc.filePath("group"), "sudo:x:27:anna\n"
+                                 "users:x:100:anna,Bob\n"
+                                 "audio:x:29:anna\n"
+                                 "anna:x:1001:\n"
+                                 "bob:x:1600:\n"
+                                 "class1:x:1500:Bob,\xc3\x84rger\n"
+                                 "class1:x:1501:anna\n"
+                                 "staff2:x:1x:anna\n"
+                                 "staff2:x:1502:\n"
+                                 "pupils:x:999:\n");
+    AccountSnapshot snapshot(etc.path(), defaultGroupAliases());
+    const auto whole = snapshot.current();
+    const char* names[] = {"anna",
+                           "ANNA",
+                           "Bob",
+                           "bob",
+                           "BOB",
+                           "root",
+                           "Root",
+                           "daemon",
+                           "broken",
+                           "nobody",
+                           "\xc3\xa4rger",
+                           "\xc3\x84RGER",
+                           "\xcf\x83igma",
+                           "\xcf\x82IGMA",
+                           "kelvin",
+                           "Kelvin",
+                           "class1",
+                           "",
+                           "users",
+                           "Users",
+                           "USERS",
+                           "sudo",
+                           "administrators",
+                           "Guests",
+                           "audio",
+                           "staff2",
+                           "pupils",
+                           "Remote Desktop Users"};
+    for (const char* utf8 : names) {
+        const QString name = QString::fromUtf8(utf8);
+        SCOPED_TRACE(name.toStdString());
+        const PasswdEntry* account = whole->user(name);
+        const std::optional<PasswdEntry> one = snapshot.user(name);
+        ASSERT_EQ(one.has_value(), account != nullptr);
+        if (account) {
+            EXPECT_EQ(one->uid, account->uid);
+        }
+        EXPECT_EQ(snapshot.namesFoldingTo(name), whole->namesFoldingTo(name));
+        const GroupEntry* group = whole->group(name);
+        const std::optional<GroupEntry> found = snapshot.group(name);
+        ASSERT_EQ(found.has_value(), group != nullptr);
+        if (group) {
+            EXPECT_EQ(found->name, group->name);
+            EXPECT_EQ(found->gid, group->gid);
+            EXPECT_EQ(found->members, group->members);
+        }
+    }
+    // What the rules give here, so that the comparison above means something.
+    EXPECT_EQ(snapshot.namesFoldingTo(u"BOB"), 2);
+    EXPECT_EQ(snapshot.namesFoldingTo(QString::fromUtf8("\xc3\xa4RGER")), 1);
+    EXPECT_EQ(snapshot.namesFoldingTo(u"KELVIN"), 1) << "the Kelvin sign folds to k";
+    EXPECT_EQ(snapshot.user(u"bob")->uid, 1003) << "the first entry of a name";
+    EXPECT_EQ(snapshot.group(u"Users")->name, "users");
+    EXPECT_EQ(snapshot.group(u"administrators")->name, "sudo");
+    EXPECT_EQ(snapshot.group(u"class1")->gid, 1500);
+    EXPECT_EQ(snapshot.group(u"staff2")->gid, 1502) << "the first whole entry of a name";
+    EXPECT_TRUE(snapshot.group(u"class1")) << "a group of an account's name, not its own";
+    EXPECT_FALSE(snapshot.group(u"bob")) << "the own group of a later entry of a name";
+    EXPECT_FALSE(snapshot.group(u"anna")) << "an account's own group";
+    EXPECT_FALSE(snapshot.group(u"audio")) << "a system group";
+    EXPECT_FALSE(snapshot.group(u"Guests")) << "an alias of a group the files lack";
 }
 
 // `net groupmap list`, as Samba prints it: names with spaces and brackets,

@@ -4,6 +4,7 @@
 // beside this program, over the private /etc of with-private-etc.
 
 #include "NetApiCalls.h"
+#include "PrivateSmbConf.h"
 
 #include "platform/NTDShare.h"
 #include "platform/Process.h"
@@ -22,32 +23,26 @@ namespace {
 
 constexpr NET_API_STATUS kTooManyItems = 2121;
 
-// The private smb.conf with lines added to its globals, put back as it was.
-class SettingsAdded {
-public:
-    explicit SettingsAdded(const QByteArray& lines) {
-        QFile conf(path());
-        if (conf.open(QIODevice::ReadOnly))
-            m_before = conf.readAll();
-        conf.close();
-        // A second [global] section adds to the first.
-        write(m_before + "\n[global]\n" + lines);
-    }
-    ~SettingsAdded() { write(m_before); }
-
-private:
-    static QString path() { return QStringLiteral("/etc/samba/smb.conf"); }
-    static void write(const QByteArray& text) {
-        QFile conf(path());
-        if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            conf.write(text);
-    }
-    QByteArray m_before;
-};
-
 struct Client {
     QString account, password;
 };
+
+// smbclient against the share, the password in an authentication file in
+// `temp` (a command line is anyone's to read).
+ProcessResult runSmbclient(const QTemporaryDir& temp, const Client& client, const QString& share,
+                           const QString& commands) {
+    const QString auth = temp.filePath(QStringLiteral("auth"));
+    QFile file(auth);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.write("username = " + client.account.toUtf8() +
+               "\npassword = " + client.password.toUtf8() + "\n");
+    file.close();
+    return runProcess(QStringLiteral("/usr/bin/smbclient"),
+                      {QStringLiteral("//127.0.0.1/") + share, QStringLiteral("-A"), auth,
+                       QStringLiteral("-c"), commands},
+                      {}, std::chrono::seconds(30));
+}
 
 class HostSharingTest : public testing::TestWithParam<const char*> {
 protected:
@@ -76,20 +71,8 @@ protected:
         return path;
     }
 
-    // smbclient against the share, the password in an authentication file
-    // (a command line is anyone's to read).
     ProcessResult smbclient(const Client& client, const QString& share, const QString& commands) {
-        const QString auth = m_temp.filePath(QStringLiteral("auth"));
-        QFile file(auth);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        file.write("username = " + client.account.toUtf8() +
-                   "\npassword = " + client.password.toUtf8() + "\n");
-        file.close();
-        return runProcess(QStringLiteral("/usr/bin/smbclient"),
-                          {QStringLiteral("//127.0.0.1/") + share, QStringLiteral("-A"), auth,
-                           QStringLiteral("-c"), commands},
-                          {}, std::chrono::seconds(30));
+        return runSmbclient(m_temp, client, share, commands);
     }
 
     static bool restartServer() {
@@ -259,6 +242,47 @@ TEST_P(HostSharingTest, AShareNamedAfterItsAccountIsMadeOnlyWhereTheAccountCanUs
         }
     }
     EXPECT_EQ(delShare(m_api, QString(), owner), NERR_Success);
+}
+
+// Samba's account database, changed in this process, is the one smbd signs
+// clients on with: a new account's password, a new password (the old one
+// no longer), and a locked account.
+TEST(HostSambaSignOn, ThePasswordsAndLocksSetHereAreTheOnesSmbdChecks) {
+    if (qEnvironmentVariable("ORVANE_TEST_PRIVATE_ETC") != u"1" || ::geteuid() != 0 ||
+        qEnvironmentVariable("ORVANE_TEST_HOST_SMBD").isEmpty())
+        GTEST_SKIP() << "needs root over a private /etc with Samba's file server";
+    host::HostNetApi api;
+    QTemporaryDir temp;
+    const auto signsOn = [&](const Client& client) {
+        return runSmbclient(temp, client, QStringLiteral("IPC$"), QStringLiteral("exit"));
+    };
+    const auto refusedWith = [](const ProcessResult& result, const char* status) {
+        return !result.succeeded() && (result.output + result.errors).contains(status);
+    };
+    const Client first{QStringLiteral("hsPass"), kGoodPassword};
+    ASSERT_EQ(addUser(api, first.account, first.password), NERR_Success);
+    const ProcessResult made = signsOn(first);
+    EXPECT_TRUE(made.succeeded()) << made.output.constData() << made.errors.constData();
+
+    const Client changed{first.account, QString::fromUtf8("Zt5!pq9Wm2-密码")};
+    USER_INFO_1 info{};
+    std::u16string password = changed.password.toStdU16String();
+    info.usri1_password = password.data();
+    ASSERT_EQ(api.NetUserSetInfo(nullptr, u"hsPass", 1, reinterpret_cast<LPBYTE>(&info), nullptr),
+              NERR_Success);
+    const ProcessResult again = signsOn(changed);
+    EXPECT_TRUE(again.succeeded()) << again.output.constData() << again.errors.constData();
+    const ProcessResult old = signsOn(first);
+    EXPECT_TRUE(refusedWith(old, "NT_STATUS_LOGON_FAILURE"))
+        << old.output.constData() << old.errors.constData();
+
+    const Client locked{QStringLiteral("hsLocked"), kGoodPassword};
+    ASSERT_EQ(addUser(api, locked.account, locked.password, {}, {},
+                      UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE),
+              NERR_Success);
+    const ProcessResult refused = signsOn(locked);
+    EXPECT_TRUE(refusedWith(refused, "NT_STATUS_ACCOUNT_DISABLED"))
+        << refused.output.constData() << refused.errors.constData();
 }
 
 // What Samba would read as something else is refused before it is written.

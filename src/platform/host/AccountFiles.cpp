@@ -57,6 +57,22 @@ std::optional<PasswdEntry> passwdEntry(const std::vector<QByteArrayView>& f) {
                        f[6].toByteArray()};
 }
 
+std::optional<GroupEntry> groupEntry(const std::vector<QByteArrayView>& f) {
+    const auto gid = decimal(f[2]);
+    if (!gid)
+        return std::nullopt;
+    GroupEntry group{f[0].toByteArray(), *gid, {}};
+    QByteArrayView members = f[3];
+    while (!members.isEmpty()) {
+        const qsizetype comma = members.indexOf(',');
+        const QByteArrayView member = comma < 0 ? members : members.first(comma);
+        if (!member.isEmpty())
+            group.members.push_back(member.toByteArray());
+        members = comma < 0 ? QByteArrayView() : members.sliced(comma + 1);
+    }
+    return group;
+}
+
 } // namespace
 
 std::vector<PasswdEntry> parsePasswd(QByteArrayView text) {
@@ -82,6 +98,31 @@ std::optional<PasswdEntry> findPasswd(QByteArrayView text, QByteArrayView name) 
     return found;
 }
 
+std::vector<PasswdEntry> passwdEntriesNamed(QByteArrayView text, QByteArrayView name) {
+    std::vector<PasswdEntry> entries;
+    if (name.isEmpty())
+        return entries;
+    eachLine(
+        text, 7,
+        [&](const std::vector<QByteArrayView>& f) {
+            if (f[0] != name)
+                return;
+            if (auto entry = passwdEntry(f))
+                entries.push_back(std::move(*entry));
+        },
+        name);
+    return entries;
+}
+
+std::vector<QByteArrayView> passwdNames(QByteArrayView text) {
+    std::vector<QByteArrayView> names;
+    eachLine(text, 7, [&](const std::vector<QByteArrayView>& f) {
+        if (decimal(f[2]) && decimal(f[3]))
+            names.push_back(f[0]);
+    });
+    return names;
+}
+
 std::vector<ShadowEntry> parseShadow(QByteArrayView text) {
     std::vector<ShadowEntry> entries;
     eachLine(text, 9, [&](const std::vector<QByteArrayView>& f) {
@@ -94,21 +135,24 @@ std::vector<ShadowEntry> parseShadow(QByteArrayView text) {
 std::vector<GroupEntry> parseGroup(QByteArrayView text) {
     std::vector<GroupEntry> entries;
     eachLine(text, 4, [&](const std::vector<QByteArrayView>& f) {
-        const auto gid = decimal(f[2]);
-        if (!gid)
-            return;
-        GroupEntry group{f[0].toByteArray(), *gid, {}};
-        QByteArrayView members = f[3];
-        while (!members.isEmpty()) {
-            const qsizetype comma = members.indexOf(',');
-            const QByteArrayView member = comma < 0 ? members : members.first(comma);
-            if (!member.isEmpty())
-                group.members.push_back(member.toByteArray());
-            members = comma < 0 ? QByteArrayView() : members.sliced(comma + 1);
-        }
-        entries.push_back(std::move(group));
+        if (auto entry = groupEntry(f))
+            entries.push_back(std::move(*entry));
     });
     return entries;
+}
+
+std::optional<GroupEntry> findGroup(QByteArrayView text, QByteArrayView name) {
+    std::optional<GroupEntry> found;
+    if (name.isEmpty())
+        return found;
+    eachLine(
+        text, 4,
+        [&](const std::vector<QByteArrayView>& f) {
+            if (!found && f[0] == name)
+                found = groupEntry(f);
+        },
+        name);
+    return found;
 }
 
 } // namespace orvane::host

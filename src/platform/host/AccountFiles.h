@@ -39,8 +39,14 @@ std::vector<PasswdEntry> parsePasswd(QByteArrayView text);
 // The first whole entry of this name, the one the C library finds; only that
 // entry is parsed.
 std::optional<PasswdEntry> findPasswd(QByteArrayView text, QByteArrayView name);
+// Every whole entry of this name, in file order; only those are parsed.
+std::vector<PasswdEntry> passwdEntriesNamed(QByteArrayView text, QByteArrayView name);
+// The names of the whole entries, in file order: views into `text`.
+std::vector<QByteArrayView> passwdNames(QByteArrayView text);
 std::vector<ShadowEntry> parseShadow(QByteArrayView text);
 std::vector<GroupEntry> parseGroup(QByteArrayView text);
+// The first whole group entry of this name; only that entry is parsed.
+std::optional<GroupEntry> findGroup(QByteArrayView text, QByteArrayView name);
 
 // Whether a shadow hash locks the account: passwd -l and usermod -L put a '!'
 // before it.

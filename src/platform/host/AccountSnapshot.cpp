@@ -3,6 +3,7 @@
 #include "platform/Descriptor.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,12 +106,62 @@ std::shared_ptr<const HostAccounts> AccountSnapshot::current() {
     return m_accounts;
 }
 
-bool AccountSnapshot::lists(QStringView name) {
+std::optional<PasswdEntry> AccountSnapshot::user(QStringView name) {
     std::lock_guard lock(m_mutex);
     const IdRange uids = currentPolicy().defs.uids();
     refresh({PasswdFile});
-    const std::optional<PasswdEntry> entry = findPasswd(m_files[PasswdFile].text, name.toUtf8());
-    return entry && isListed(*entry, uids);
+    std::optional<PasswdEntry> entry = findPasswd(m_files[PasswdFile].text, name.toUtf8());
+    if (entry && !isListed(*entry, uids))
+        entry.reset();
+    return entry;
+}
+
+int AccountSnapshot::namesFoldingTo(QStringView name) {
+    std::lock_guard lock(m_mutex);
+    refresh({PasswdFile});
+    // Folded, an ASCII name is its lower case: only the other names are
+    // folded one by one.
+    const QByteArray wanted = foldedName(name).toUtf8();
+    const auto isAscii = [](QByteArrayView text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; });
+    };
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    std::vector<QByteArrayView> found;
+    for (const QByteArrayView entry : passwdNames(m_files[PasswdFile].text)) {
+        const bool same = isAscii(entry)
+                              ? entry.size() == wanted.size() &&
+                                    std::equal(entry.begin(), entry.end(), wanted.begin(),
+                                               [&](char a, char b) { return lower(a) == b; })
+                              : foldedName(QString::fromUtf8(entry)).toUtf8() == wanted;
+        // Several entries of one name are one account.
+        if (same && std::find(found.begin(), found.end(), entry) == found.end())
+            found.push_back(entry);
+    }
+    return int(found.size());
+}
+
+std::optional<GroupEntry> AccountSnapshot::group(QStringView name) {
+    std::lock_guard lock(m_mutex);
+    const IdRange gids = currentPolicy().defs.gids();
+    refresh({PasswdFile, GroupFile});
+    const auto listed = [&](const QByteArray& unixName) -> std::optional<GroupEntry> {
+        std::optional<GroupEntry> entry = findGroup(m_files[GroupFile].text, unixName);
+        if (!entry)
+            return entry;
+        const bool aliased =
+            std::any_of(m_aliases.begin(), m_aliases.end(),
+                        [&](const GroupAlias& a) { return a.unixGroup == unixName; });
+        const auto accounts = passwdEntriesNamed(m_files[PasswdFile].text, unixName);
+        const bool own = std::any_of(accounts.begin(), accounts.end(),
+                                     [&](const PasswdEntry& a) { return a.gid == entry->gid; });
+        if (!isListedGroup(*entry, aliased, own, gids))
+            entry.reset();
+        return entry;
+    };
+    if (std::optional<GroupEntry> entry = listed(name.toUtf8()))
+        return entry;
+    const GroupAlias* alias = aliasNamed(m_aliases, name);
+    return alias ? listed(alias->unixGroup) : std::nullopt;
 }
 
 AccountPolicy AccountSnapshot::policy() {

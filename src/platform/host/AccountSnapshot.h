@@ -33,12 +33,22 @@ public:
     // The accounts as the files say now. Throws std::system_error when a file
     // cannot be read (the shadow file needs root).
     std::shared_ptr<const HostAccounts> current();
-    // Whether the files list an account of exactly this name now, as
-    // current()->user(name) says. Only login.defs and the passwd file are
-    // looked at, and of the passwd file only the name's entry parsed: a call
-    // costs about the same at any number of accounts, where current() builds
-    // every account's record again after each change.
-    bool lists(QStringView name);
+    // What current() would say of one account or group, read from the files
+    // that answer it and parsed no further than its entries: a call costs
+    // about the same at any number of accounts, where current() builds
+    // every account's record again after each change, and a run of new
+    // accounts changes the files with every one.
+    //
+    // The listed account of exactly this name now, as current()->user(name)
+    // says (login.defs and the passwd file).
+    std::optional<PasswdEntry> user(QStringView name);
+    bool lists(QStringView name) { return user(name).has_value(); }
+    // As current()->namesFoldingTo(name) says (the passwd file).
+    int namesFoldingTo(QStringView name);
+    // The listed group of this name here, or of the Windows name of its
+    // alias, as current()->group(name) says (login.defs, the group file, and
+    // the passwd entries of the group's name).
+    std::optional<GroupEntry> group(QStringView name);
     // The policy as its files say now.
     AccountPolicy policy();
     // The next call reads the files again, whatever their stamps say.

@@ -5,13 +5,9 @@
 
 namespace orvane::host {
 
-namespace {
-
-QString folded(QStringView name) {
+QString foldedName(QStringView name) {
     return name.toString().toCaseFolded();
 }
-
-} // namespace
 
 std::vector<GroupAlias> defaultGroupAliases() {
     return {{QStringLiteral("Administrators"), "sudo"},
@@ -26,6 +22,17 @@ bool isListed(const PasswdEntry& entry, const IdRange& uids) {
            uids.contains(entry.uid);
 }
 
+bool isListedGroup(const GroupEntry& entry, bool aliased, bool accountsOwn, const IdRange& gids) {
+    return aliased || (!accountsOwn && gids.contains(entry.gid));
+}
+
+const GroupAlias* aliasNamed(const std::vector<GroupAlias>& aliases, QStringView windowsName) {
+    for (const GroupAlias& alias : aliases)
+        if (alias.windowsName.compare(windowsName, Qt::CaseInsensitive) == 0)
+            return &alias;
+    return nullptr;
+}
+
 HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> aliases)
     : m_files(std::move(files)), m_aliases(std::move(aliases)) {
     const IdRange uids = m_files.defs.uids();
@@ -34,14 +41,14 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
         // The first entry of a name is the one the C library finds.
         if (m_byName.contains(name))
             continue;
-        ++m_foldedNames[folded(name)];
+        ++m_foldedNames[foldedName(name)];
         m_byName.insert(name, &entry);
         if (!isListed(entry, uids)) {
             m_byName[name] = nullptr;
             continue;
         }
-        if (!m_byFoldedName.contains(folded(name)))
-            m_byFoldedName.insert(folded(name), &entry);
+        if (!m_byFoldedName.contains(foldedName(name)))
+            m_byFoldedName.insert(foldedName(name), &entry);
         m_users.push_back(&entry);
     }
     std::stable_sort(m_users.begin(), m_users.end(),
@@ -64,9 +71,8 @@ HostAccounts::HostAccounts(AccountFilesRead files, std::vector<GroupAlias> alias
         if (seen.contains(name))
             continue;
         seen.insert(name);
-        const bool builtIn = aliased.contains(entry.name);
-        const bool own = privateGroups.contains(name + u':' + QString::number(entry.gid));
-        if (!builtIn && (own || !gids.contains(entry.gid)))
+        if (!isListedGroup(entry, aliased.contains(entry.name),
+                           privateGroups.contains(name + u':' + QString::number(entry.gid)), gids))
             continue;
         m_groups.push_back(&entry);
         m_groupByName.insert(name, &entry);
@@ -98,12 +104,12 @@ const PasswdEntry* HostAccounts::user(QStringView name) const {
 }
 
 const PasswdEntry* HostAccounts::userFoldingCase(QStringView name) const {
-    const auto found = m_byFoldedName.find(folded(name));
+    const auto found = m_byFoldedName.find(foldedName(name));
     return found == m_byFoldedName.end() ? nullptr : *found;
 }
 
 int HostAccounts::namesFoldingTo(QStringView name) const {
-    return m_foldedNames.value(folded(name));
+    return m_foldedNames.value(foldedName(name));
 }
 
 bool HostAccounts::isUnlisted(QStringView name) const {
@@ -137,13 +143,11 @@ const GroupEntry* HostAccounts::group(QStringView name) const {
     const auto found = m_groupByName.find(name.toString());
     if (found != m_groupByName.end())
         return *found;
-    for (const GroupAlias& alias : m_aliases) {
-        if (alias.windowsName.compare(name, Qt::CaseInsensitive) == 0) {
-            const auto target = m_groupByName.find(text(alias.unixGroup));
-            return target == m_groupByName.end() ? nullptr : *target;
-        }
-    }
-    return nullptr;
+    const GroupAlias* alias = aliasNamed(m_aliases, name);
+    if (!alias)
+        return nullptr;
+    const auto target = m_groupByName.find(text(alias->unixGroup));
+    return target == m_groupByName.end() ? nullptr : *target;
 }
 
 bool HostAccounts::isIn(const PasswdEntry& account, const GroupEntry& group) const {

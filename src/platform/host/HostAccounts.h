@@ -46,6 +46,20 @@ QString defaultHomeFolder(const LoginDefs& useraddDefaults);
 // name, only the first counts (the one the C library finds).
 bool isListed(const PasswdEntry& entry, const IdRange& uids);
 
+// Whether the service lists this group: one a built-in group's name stands
+// for (`aliased`), or one of login.defs' GID range that is not an account's
+// own private group (`accountsOwn`: an account of the group's name has its
+// GID as primary group). Of several entries of one name, only the first
+// counts.
+bool isListedGroup(const GroupEntry& entry, bool aliased, bool accountsOwn, const IdRange& gids);
+
+// The alias whose Windows name this is, letter case ignored, if any.
+const GroupAlias* aliasNamed(const std::vector<GroupAlias>& aliases, QStringView windowsName);
+
+// An account's name as Samba's and Windows' clients compare names: letter
+// case folded.
+QString foldedName(QStringView name);
+
 class HostAccounts {
 public:
     HostAccounts(AccountFilesRead files, std::vector<GroupAlias> aliases);

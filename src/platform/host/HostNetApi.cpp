@@ -259,14 +259,15 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         const QStringView password = view(info.usri1_password);
 
         std::lock_guard lock(m_changes);
-        const auto files = m_files.current();
         // Samba's and Windows' clients take names that differ in case alone
         // for the same account; root and the system's accounts exist too.
-        if (files->namesFoldingTo(name) > 0)
+        // Each check reads only what it needs: every account made changes
+        // the files, and a run makes a thousand.
+        if (m_files.namesFoldingTo(name) > 0)
             return NERR_UserExists;
         if (!acceptable(password, name))
             return NERR_PasswordTooShort;
-        const HashMethod method = files->hashMethod();
+        const HashMethod method = m_files.policy().defs.hashMethod();
         const bool disabled = info.usri1_flags & UF_ACCOUNTDISABLE;
         // The hash is worked out while useradd runs: each takes milliseconds.
         std::future<QByteArray> hashing = std::async(std::launch::async, [&] {
@@ -287,7 +288,7 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         int status = 0;
         if (!runTool("useradd", arguments, {}, &status)) {
             if (status == kNameInUse)
-                return files->group(name) ? NERR_GroupExists : NERR_UserExists;
+                return m_files.group(name) ? NERR_GroupExists : NERR_UserExists;
             return status == kBadArgument ? NERR_BadUsername : NERR_InternalError;
         }
         const auto undo = [&] {
@@ -297,7 +298,7 @@ NET_API_STATUS HostNetApi::NetUserAdd(LPCWSTR servername, DWORD level, LPBYTE bu
         };
         // Another administrator's tool may have made a name of other letter
         // case since the files were read: the one made first stays.
-        if (m_files.current()->namesFoldingTo(name) > 1) {
+        if (m_files.namesFoldingTo(name) > 1) {
             undo();
             return NERR_UserExists;
         }
@@ -333,7 +334,7 @@ NET_API_STATUS HostNetApi::NetUserDel(LPCWSTR servername, LPCWSTR username) {
             return ERROR_INVALID_PARAMETER;
         const QString name = fromWide(username);
         std::lock_guard lock(m_changes);
-        if (!m_files.current()->user(name))
+        if (!m_files.lists(name))
             return NERR_UserNotFound;
         // The account's files and home folder stay, as on Windows; Samba's
         // record goes first, so no SMB logon outlives the account.
@@ -411,8 +412,9 @@ NET_API_STATUS HostNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname, 
             return ERROR_INVALID_PARAMETER;
         const auto* members = reinterpret_cast<const LOCALGROUP_MEMBERS_INFO_3*>(buf);
         std::lock_guard lock(m_changes);
-        const auto files = m_files.current();
-        const GroupEntry* group = files->group(view(groupname));
+        // The group's entry and each member's alone: a run puts every new
+        // account in Users, one call each, the files changed before each.
+        const std::optional<GroupEntry> group = m_files.group(view(groupname));
         if (!group)
             return NERR_GroupNotFound;
         const QString unixGroup = text(group->name);
@@ -422,10 +424,13 @@ NET_API_STATUS HostNetApi::changeMembers(LPCWSTR servername, LPCWSTR groupname, 
             if (!members[i].lgrmi3_domainandname)
                 return ERROR_INVALID_PARAMETER;
             const QString name = memberName(members[i].lgrmi3_domainandname);
-            const PasswdEntry* account = files->user(name);
+            const std::optional<PasswdEntry> account = m_files.user(name);
             if (!account)
                 return ERROR_NO_SUCH_MEMBER;
-            const bool in = files->groupsOf(*account).contains(unixGroup);
+            // Its primary group, or a member by name.
+            const bool in = account->gid == group->gid ||
+                            std::find(group->members.begin(), group->members.end(),
+                                      account->name) != group->members.end();
             if (add == in)
                 return add ? ERROR_MEMBER_IN_ALIAS : ERROR_MEMBER_NOT_IN_ALIAS;
             // A primary group is the account's own, no membership to take away.

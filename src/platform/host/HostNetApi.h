@@ -24,7 +24,7 @@ struct HostPaths {
     // The folders of the shadow suite's tools, searched in turn.
     QStringList tools{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")};
     // Samba on this machine: its configuration, its file server, and the tool
-    // that keeps its account database.
+    // that keeps its account database where this process cannot.
     QString smbConf = QStringLiteral("/etc/samba/smb.conf");
     QString smbd = QStringLiteral("/usr/sbin/smbd");
     QString smbpasswd = QStringLiteral("/usr/bin/smbpasswd");

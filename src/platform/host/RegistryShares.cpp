@@ -1,23 +1,17 @@
 #include "platform/host/RegistryShares.h"
 
+#include "platform/host/SambaCallScope.h"
 #include "platform/host/SambaRegistryCalls.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <unistd.h>
 
 namespace orvane::host {
 
 namespace {
-
-// Samba's process-wide state: loadparm, the talloc stack and the open
-// registry database, whichever thread or object calls. Other processes
-// (net conf, other Orvane windows, smbd reading) are kept in step by the
-// registry database's own transaction lock.
-std::mutex g_samba;
 
 // net conf's checks of a name (INVALID_SHARENAME_CHARS, source3/include/smb.h).
 constexpr char kInvalidShareNameChars[] = "%<>*?|/\\+=;:\",";
@@ -25,19 +19,6 @@ constexpr char kInvalidShareNameChars[] = "%<>*?|/\\+=;:\",";
 QString said(sbcErr error) {
     return QString::fromUtf8(sbcErrorString(error));
 }
-
-// A talloc frame for the calls that allocate on talloc_tos(); frames end
-// newest first, as scopes do.
-class StackFrame {
-public:
-    StackFrame() : m_frame(_talloc_stackframe(__FILE__)) {}
-    ~StackFrame() { talloc_free(m_frame); }
-    StackFrame(const StackFrame&) = delete;
-    StackFrame& operator=(const StackFrame&) = delete;
-
-private:
-    TALLOC_CTX* m_frame;
-};
 
 struct CloseConfiguration {
     void operator()(smbconf_ctx* conf) const { smbconf_shutdown(conf); }
@@ -73,8 +54,8 @@ private:
 // utils/net.c and net_conf.c): smb.conf's [global] section loaded as a
 // client (it says where registry.tdb is; loaded on every call, as each net
 // run does, so that a change of smb.conf counts at once), a talloc frame
-// open throughout, then the registry back end. Samba's traces are kept off
-// stderr (SambaRegistryCalls.h). A clustered Samba's is left to net.
+// open throughout (SambaCallScope), then the registry back end. A
+// clustered Samba's is left to net.
 class Session {
 public:
     explicit Session(const QString& smbConf) {
@@ -83,9 +64,6 @@ public:
             m_whyNot = QStringLiteral("Samba's registry is opened by root only");
             return;
         }
-        static bool quiet = false;
-        if (!quiet)
-            quiet = lp_set_cmdline("log level", "all:-1");
         if (!lp_load_client(QFile::encodeName(smbConf).constData())) {
             m_whyNot = QStringLiteral("Samba cannot load %1").arg(smbConf);
             return;
@@ -107,9 +85,7 @@ public:
     const QString& whyNot() const { return m_whyNot; }
 
 private:
-    // Held first and let go last.
-    std::lock_guard<std::mutex> m_lock{g_samba};
-    StackFrame m_frame;
+    SambaCallScope m_scope;
     std::unique_ptr<smbconf_ctx, CloseConfiguration> m_conf;
     QString m_whyNot;
 };

@@ -1,4 +1,5 @@
 // uses-programs: smbpasswd
+// (only where Samba's account database cannot be changed in process)
 #include "platform/host/SambaAccounts.h"
 
 #include "platform/Process.h"
@@ -48,7 +49,29 @@ bool SambaAccounts::run(const QStringList& arguments, const QByteArray& input) {
     return false;
 }
 
+bool SambaAccounts::throughTool(const SambaPassdb::Result& result) {
+    if (result.outcome != SambaPassdb::Outcome::Unreachable)
+        return false;
+    if (result.words != m_toolBecause) {
+        std::fprintf(stderr, "orvane: Samba's accounts through smbpasswd, not in process: %s\n",
+                     result.words.toUtf8().constData());
+        m_toolBecause = result.words;
+    }
+    return true;
+}
+
+bool SambaAccounts::refused(const char* what, const QString& name, const QString& words) {
+    std::fprintf(stderr, "orvane: Samba refused %s %s: %s\n", what, name.toUtf8().constData(),
+                 words.toUtf8().constData());
+    return false;
+}
+
 bool SambaAccounts::add(const QString& name, QStringView password, bool locked) {
+    const SambaPassdb::Result result = m_passdb.add(name, password, locked);
+    if (result.outcome == SambaPassdb::Outcome::Done)
+        return true;
+    if (!throughTool(result))
+        return refused("to add", name, result.words);
     const PasswordInput input(password);
     if (!run({QStringLiteral("-L"), QStringLiteral("-s"), QStringLiteral("-a"), name},
              input.bytes()))
@@ -57,11 +80,22 @@ bool SambaAccounts::add(const QString& name, QStringView password, bool locked) 
 }
 
 bool SambaAccounts::setPassword(const QString& name, QStringView password) {
+    const SambaPassdb::Result result = m_passdb.setPassword(name, password);
+    if (result.outcome == SambaPassdb::Outcome::Done)
+        return true;
+    if (!throughTool(result))
+        return refused("a new password for", name, result.words);
     const PasswordInput input(password);
     return run({QStringLiteral("-L"), QStringLiteral("-s"), name}, input.bytes());
 }
 
 bool SambaAccounts::remove(const QString& name) {
+    const SambaPassdb::Result removed = m_passdb.remove(name);
+    if (removed.outcome == SambaPassdb::Outcome::Done ||
+        removed.outcome == SambaPassdb::Outcome::NoSuchAccount)
+        return true;
+    if (!throughTool(removed))
+        return refused("to delete", name, removed.words);
     const ProcessResult result =
         runProcess(m_tool, {QStringLiteral("-c"), m_smbConf, QStringLiteral("-L"),
                             QStringLiteral("-x"), name});

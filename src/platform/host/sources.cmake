@@ -5,6 +5,8 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/HostAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AccountSnapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPolicy.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SambaCallScope.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SambaPassdb.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SambaGroupMap.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RegistryShares.cpp
@@ -12,4 +14,5 @@ target_sources(orvane_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/HostNetApi.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HostBackend.cpp
 )
-target_link_libraries(orvane_platform PRIVATE ${SMBCONF_LIBRARY} PkgConfig::SAMBA_REGISTRY)
+target_link_libraries(orvane_platform PRIVATE ${SMBCONF_LIBRARY} ${SAMBA_PASSDB_LIBRARY}
+    PkgConfig::SAMBA_REGISTRY)
