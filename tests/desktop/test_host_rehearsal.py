@@ -183,7 +183,7 @@ def kill_9(app):
     made = outcomes_of(log, 5, "five accounts made in the copy", timeout=60)
     assert made == [(f"rk{n}", "成功") for n in range(1, 6)], made
     # While one of the account tools runs in the copy, when it can be seen.
-    window, tools = rehearsal.window_pid(), ("useradd", "chpasswd", "smbpasswd", "usermod")
+    window, tools = rehearsal.window_pid(), ("useradd", "chpasswd", "usermod")
     end = time.monotonic() + 10
     while time.monotonic() < end and not any(
             host_machine.command_name(p) in tools for p in host_machine.children(window)):
