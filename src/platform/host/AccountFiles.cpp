@@ -73,6 +73,22 @@ std::optional<GroupEntry> groupEntry(const std::vector<QByteArrayView>& f) {
     return group;
 }
 
+// The first entry of that name, as parse makes it; none for an empty name.
+template <typename Parse>
+auto firstNamed(QByteArrayView text, QByteArrayView name, qsizetype count, Parse parse) {
+    decltype(parse(std::vector<QByteArrayView>{})) found;
+    if (name.isEmpty())
+        return found;
+    eachLine(
+        text, count,
+        [&](const std::vector<QByteArrayView>& f) {
+            if (!found && f[0] == name)
+                found = parse(f);
+        },
+        name);
+    return found;
+}
+
 } // namespace
 
 std::vector<PasswdEntry> parsePasswd(QByteArrayView text) {
@@ -85,17 +101,7 @@ std::vector<PasswdEntry> parsePasswd(QByteArrayView text) {
 }
 
 std::optional<PasswdEntry> findPasswd(QByteArrayView text, QByteArrayView name) {
-    std::optional<PasswdEntry> found;
-    if (name.isEmpty())
-        return found;
-    eachLine(
-        text, 7,
-        [&](const std::vector<QByteArrayView>& f) {
-            if (!found && f[0] == name)
-                found = passwdEntry(f);
-        },
-        name);
-    return found;
+    return firstNamed(text, name, 7, passwdEntry);
 }
 
 std::vector<PasswdEntry> passwdEntriesNamed(QByteArrayView text, QByteArrayView name) {
@@ -142,17 +148,7 @@ std::vector<GroupEntry> parseGroup(QByteArrayView text) {
 }
 
 std::optional<GroupEntry> findGroup(QByteArrayView text, QByteArrayView name) {
-    std::optional<GroupEntry> found;
-    if (name.isEmpty())
-        return found;
-    eachLine(
-        text, 4,
-        [&](const std::vector<QByteArrayView>& f) {
-            if (!found && f[0] == name)
-                found = groupEntry(f);
-        },
-        name);
-    return found;
+    return firstNamed(text, name, 4, groupEntry);
 }
 
 } // namespace orvane::host
