@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace orvane::host {
@@ -94,6 +95,21 @@ RegistryShares::Result refused(QString words) {
     return {RegistryShares::Outcome::Refused, std::move(words)};
 }
 
+// Makes the change in one registry transaction, committed unless the change
+// ends with an outcome of its own; the outcome that ends it, if any.
+template <typename Change>
+std::optional<RegistryShares::Result> inTransaction(const Session& session, Change change) {
+    Transaction transaction(session.conf());
+    if (!SBC_ERROR_IS_OK(transaction.started()))
+        return refused(QStringLiteral("error starting transaction: ") +
+                       said(transaction.started()));
+    if (std::optional<RegistryShares::Result> ended = change())
+        return ended;
+    if (const sbcErr committed = transaction.commit(); !SBC_ERROR_IS_OK(committed))
+        return refused(QStringLiteral("error committing transaction: ") + said(committed));
+    return std::nullopt;
+}
+
 } // namespace
 
 RegistryShares::RegistryShares(QString smbConf) : m_smbConf(std::move(smbConf)) {}
@@ -116,35 +132,33 @@ RegistryShares::Result RegistryShares::add(const QString& name, const QString& p
     const Session session(m_smbConf);
     if (!session.conf())
         return {Outcome::Unreachable, session.whyNot()};
-    Transaction transaction(session.conf());
-    if (!SBC_ERROR_IS_OK(transaction.started()))
-        return refused(QStringLiteral("error starting transaction: ") +
-                       said(transaction.started()));
-    // Looked for inside the transaction: no other writer can add it meanwhile.
-    const sbcErr created = smbconf_create_share(session.conf(), share.constData());
-    if (created == SBC_ERR_FILE_EXISTS)
-        return {Outcome::Exists, QStringLiteral("share %1 already exists").arg(name)};
-    if (!SBC_ERROR_IS_OK(created))
-        return refused(QStringLiteral("Error creating share %1: %2").arg(name, said(created)));
-    // net conf addshare's settings, in its order; libsmbconf writes each
-    // under its canonical name ("writeable = yes" as "read only = no").
-    const QByteArray pathText = QFile::encodeName(path);
-    const QByteArray commentText = comment.toUtf8();
-    const std::pair<const char*, const char*> settings[] = {
-        {"path", pathText.constData()},
-        {"comment", commentText.constData()},
-        {"guest ok", "no"},
-        {"writeable", "yes"},
-    };
-    for (const auto& [setting, value] : settings) {
-        const sbcErr set = smbconf_set_parameter(session.conf(), share.constData(), setting, value);
-        if (!SBC_ERROR_IS_OK(set))
-            return refused(QStringLiteral("Error setting parameter %1: %2")
-                               .arg(QLatin1StringView(setting), said(set)));
-    }
-    if (const sbcErr committed = transaction.commit(); !SBC_ERROR_IS_OK(committed))
-        return refused(QStringLiteral("error committing transaction: ") + said(committed));
-    return {Outcome::Done, {}};
+    const std::optional<Result> ended = inTransaction(session, [&]() -> std::optional<Result> {
+        // Looked for inside the transaction: no other writer can add it meanwhile.
+        const sbcErr created = smbconf_create_share(session.conf(), share.constData());
+        if (created == SBC_ERR_FILE_EXISTS)
+            return Result{Outcome::Exists, QStringLiteral("share %1 already exists").arg(name)};
+        if (!SBC_ERROR_IS_OK(created))
+            return refused(QStringLiteral("Error creating share %1: %2").arg(name, said(created)));
+        // net conf addshare's settings, in its order; libsmbconf writes each
+        // under its canonical name ("writeable = yes" as "read only = no").
+        const QByteArray pathText = QFile::encodeName(path);
+        const QByteArray commentText = comment.toUtf8();
+        const std::pair<const char*, const char*> settings[] = {
+            {"path", pathText.constData()},
+            {"comment", commentText.constData()},
+            {"guest ok", "no"},
+            {"writeable", "yes"},
+        };
+        for (const auto& [setting, value] : settings) {
+            const sbcErr set =
+                smbconf_set_parameter(session.conf(), share.constData(), setting, value);
+            if (!SBC_ERROR_IS_OK(set))
+                return refused(QStringLiteral("Error setting parameter %1: %2")
+                                   .arg(QLatin1StringView(setting), said(set)));
+        }
+        return std::nullopt;
+    });
+    return ended.value_or(Result{Outcome::Done, {}});
 }
 
 RegistryShares::Result RegistryShares::remove(const QString& name) const {
@@ -152,20 +166,17 @@ RegistryShares::Result RegistryShares::remove(const QString& name) const {
     const Session session(m_smbConf);
     if (!session.conf())
         return {Outcome::Unreachable, session.whyNot()};
-    {
-        Transaction transaction(session.conf());
-        if (!SBC_ERROR_IS_OK(transaction.started()))
-            return refused(QStringLiteral("error starting transaction: ") +
-                           said(transaction.started()));
+    const std::optional<Result> ended = inTransaction(session, [&]() -> std::optional<Result> {
         const sbcErr deleted = smbconf_delete_share(session.conf(), share.constData());
         if (deleted == SBC_ERR_NO_SUCH_SERVICE)
-            return {Outcome::NoSuchShare,
-                    QStringLiteral("Error deleting share %1: %2").arg(name, said(deleted))};
+            return Result{Outcome::NoSuchShare,
+                          QStringLiteral("Error deleting share %1: %2").arg(name, said(deleted))};
         if (!SBC_ERROR_IS_OK(deleted))
             return refused(QStringLiteral("Error deleting share %1: %2").arg(name, said(deleted)));
-        if (const sbcErr committed = transaction.commit(); !SBC_ERROR_IS_OK(committed))
-            return refused(QStringLiteral("error committing transaction: ") + said(committed));
-    }
+        return std::nullopt;
+    });
+    if (ended)
+        return *ended;
     // Kept in share_info.tdb apart from the registry, as net conf delshare
     // leaves it: gone after the share, or never kept.
     const SambaNtStatus acl = delete_share_security(share.constData());
