@@ -10,19 +10,9 @@ import subprocess
 import sys
 
 import desktop
+from samba_server import server
 
 ACCOUNTS = 1000
-
-
-def server(*command):
-    """A command where the test server's files are; the password never on a command line."""
-    env = dict(os.environ, USER=os.environ["ORVANE_TEST_SAMBA_USER"],
-               PASSWD=os.environ["ORVANE_TEST_SAMBA_PASSWORD"])
-    return subprocess.run(
-        [os.environ["ORVANE_TEST_SAMBA_CONTROL"], "exec", os.environ["ORVANE_TEST_SAMBA_DIR"],
-         "--", *command],
-        env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True,
-        timeout=120).stdout
 
 
 def server_accounts():

@@ -47,6 +47,7 @@ import time
 import desktop
 import host_machine
 import host_site
+from samba_server import conf, server
 from host_machine import LogReader, start_numbered_run
 import rehearsal_copy
 from rehearsal_copy import Copy, RehearsalApp, apart, namespace, processes_in, rehearse_program
@@ -64,21 +65,6 @@ EXISTING, TEAM = "rd2", "Guests"
 HOMES = os.path.join(tempfile.gettempdir(), f"orvane-dc-homes.{os.getpid()}")
 # Every account a case may leave on the DC.
 MADE = ["rd1", EXISTING, "rd3", "rd4", "rt1", "rt3"]
-
-
-def server(*command):
-    """A command where the test DC's files are; the password never on a command line."""
-    env = dict(os.environ, USER=os.environ["ORVANE_TEST_SAMBA_USER"],
-               PASSWD=os.environ["ORVANE_TEST_SAMBA_PASSWORD"])
-    return subprocess.run(
-        [os.environ["ORVANE_TEST_SAMBA_CONTROL"], "exec", os.environ["ORVANE_TEST_SAMBA_DIR"],
-         "--", *command],
-        env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True,
-        timeout=120).stdout
-
-
-def conf():
-    return ["-s", os.environ["ORVANE_TEST_SAMBA_CONF"]]
 
 
 def the_dc():
