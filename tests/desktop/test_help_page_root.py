@@ -46,6 +46,9 @@ def enter_namespaces():
         with open(hosts, "w") as f:
             f.write(f"127.0.0.1 localhost {SITE} {INSIDE_NAME}\n")
         subprocess.run(["mount", "-n", "--bind", hosts, "/etc/hosts"], check=True)
+        # The mount holds the file; nothing is left in /tmp after the test.
+        os.unlink(hosts)
+        os.rmdir(folder)
         os.environ[MARKER] = os.readlink("/proc/self/ns/net")
         return
     env = dict(os.environ, **{MARKER: "entering"})
