@@ -34,6 +34,11 @@ struct SHARE_INFO_502 {
 using PSHARE_INFO_502 = SHARE_INFO_502*;
 
 inline constexpr DWORD STYPE_DISKTREE = 0;
+inline constexpr DWORD STYPE_PRINTQ = 1;
+// The kind of share is the low byte; STYPE_SPECIAL marks the server's own
+// (IPC$, ADMIN$, C$).
+inline constexpr DWORD STYPE_MASK = 0xFF;
+inline constexpr DWORD STYPE_SPECIAL = 0x80000000;
 inline constexpr DWORD ACCESS_READ = 0x01;
 inline constexpr DWORD ACCESS_WRITE = 0x02;
 inline constexpr DWORD ACCESS_CREATE = 0x04;

@@ -22,7 +22,6 @@ namespace {
 constexpr NET_API_STATUS kErrorDiskFull = 112;
 constexpr DWORD kUserFlagsParmnum = 8;
 constexpr DWORD kShareTypeParmnum = 3;
-constexpr DWORD kShareTypeMask = 0xFF;
 
 // Whatever the preferred length, one call hands back at least this many entries
 // (when there are that many), so that a caller asking for 0 bytes still moves on.
@@ -354,7 +353,7 @@ NET_API_STATUS EmbeddedNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE
         const QString name = fromWide(netname);
         if (!isValidShareName(name))
             return ERROR_INVALID_NAME;
-        if ((type & kShareTypeMask) != STYPE_DISKTREE)
+        if ((type & STYPE_MASK) != STYPE_DISKTREE)
             return invalidParameter(parm_err, kShareTypeParmnum);
         if (!path || !path[0])
             return invalidParameter(parm_err, SHARE_PATH_PARMNUM);

@@ -24,8 +24,6 @@ namespace {
 // Codes of the platform that the program itself never tests for.
 constexpr NET_API_STATUS kServerNotStarted = 2114;
 constexpr DWORD kShareTypeParmnum = 3;
-constexpr DWORD kShareTypeMask = 0xFF;
-constexpr DWORD kPrintQueue = 1;
 constexpr DWORD kAccessAll = 0x7F;
 
 // Whatever the preferred length, one call hands back at least this many entries.
@@ -495,7 +493,7 @@ NET_API_STATUS HostNetApi::NetShareEnum(LMSTR servername, DWORD level, LPBYTE* b
         std::vector<records::Share> rows;
         for (std::size_t i = after; i < shares.size(); ++i) {
             const SambaShare& share = shares[i];
-            records::Share row{share.name,    share.printable ? kPrintQueue : STYPE_DISKTREE,
+            records::Share row{share.name,    share.printable ? STYPE_PRINTQ : STYPE_DISKTREE,
                                share.comment, kAccessAll,
                                DWORD(-1),     0,
                                share.path};
@@ -533,7 +531,7 @@ NET_API_STATUS HostNetApi::NetShareAdd(LMSTR servername, DWORD level, LPBYTE buf
         };
         if (!info.shi2_netname || !info.shi2_netname[0])
             return refuse(SHARE_NETNAME_PARMNUM);
-        if ((info.shi2_type & kShareTypeMask) != STYPE_DISKTREE)
+        if ((info.shi2_type & STYPE_MASK) != STYPE_DISKTREE)
             return refuse(kShareTypeParmnum);
         if (!info.shi2_path || !info.shi2_path[0])
             return refuse(SHARE_PATH_PARMNUM);

@@ -1,9 +1,11 @@
 #include "platform/rehearsal/SiteShares.h"
 
+#include "platform/NTDShare.h"
 #include "platform/host/RegistryShares.h"
 #include "platform/rehearsal/SiteCopy.h"
 #include "platform/samba/Credentials.h"
 #include "platform/samba/LibNetApi.h"
+#include "platform/samba/ResultCodes.h"
 #include "platform/samba/SharePaths.h"
 
 #include <QFile>
@@ -18,10 +20,6 @@ namespace orvane::rehearsal {
 namespace {
 
 namespace lib = samba::lib;
-
-constexpr std::uint32_t kDiskTree = 0, kPrintQueue = 1, kTypeMask = 0xff;
-constexpr std::uint32_t kSpecial = 0x80000000;
-constexpr lib::Status kAccessDenied = 5, kFileExists = 80, kDuplicateShare = 2118;
 
 QString qt(const std::string& text) {
     return QString::fromUtf8(text);
@@ -44,12 +42,12 @@ bool takesNewShares(const lib::Server& server, const QString& takenName) {
     probe.name = name.constData();
     probe.remark = "";
     probe.path = "C:\\";
-    probe.type = kPrintQueue;
+    probe.type = STYPE_PRINTQ;
     std::uint32_t parameter = 0;
     const lib::Status status = lib::shareAdd(server, probe, parameter);
-    if (status == kFileExists || status == kDuplicateShare)
+    if (status == samba::ERROR_FILE_EXISTS || status == NERR_DuplicateShare)
         return true;
-    if (status != kAccessDenied)
+    if (status != ERROR_ACCESS_DENIED)
         std::fprintf(stderr,
                      "orvane-rehearse: whether the server takes new shares is unknown (%s); the "
                      "copy takes none\n",
@@ -76,7 +74,7 @@ SiteShares readSiteShares(const QString& server) {
         if (status != lib::kSuccess && status != lib::kMoreData)
             failRead(QStringLiteral("list the server's shares"), status);
         for (const lib::Share& share : batch)
-            if ((share.type & kTypeMask) == kDiskTree && !(share.type & kSpecial))
+            if ((share.type & STYPE_MASK) == STYPE_DISKTREE && !(share.type & STYPE_SPECIAL))
                 found.shares.push_back(
                     {qt(share.name), samba::localSharePath(qt(share.path)), qt(share.remark)});
     }
